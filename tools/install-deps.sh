@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs everything the builds and tests need on a fresh Debian machine (run as root).
+set -e
+need=""
+command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need=1
+command -v wine >/dev/null 2>&1 || need=1
+[ -f /usr/include/nlohmann/json.hpp ] || need=1
+[ -d /usr/src/googletest ] || need=1
+[ -f /usr/include/openssl/evp.h ] || need=1
+[ -f /usr/i686-w64-mingw32/lib/libz.a ] || need=1
+command -v cmake >/dev/null 2>&1 || need=1
+command -v clang-format >/dev/null 2>&1 || need=1
+locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || need=1
+if [ -n "$need" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends \
+    build-essential cmake git g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 \
+    nlohmann-json3-dev googletest libssl-dev zlib1g-dev clang-format locales procps >/dev/null
+  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
