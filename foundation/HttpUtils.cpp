@@ -49,7 +49,8 @@ std::string UrlEscape(std::u16string_view text, bool spaceAsPlus) {
             out.push_back('%');
             // At least two digits, more for codes above 0xFF.
             int shift = c > 0xFFF ? 12 : c > 0xFF ? 8 : 4;
-            for (; shift >= 0; shift -= 4) out.push_back(kHexDigits[(c >> shift) & 0x0F]);
+            for (; shift >= 0; shift -= 4)
+                out.push_back(kHexDigits[(c >> shift) & 0x0F]);
         }
     }
     return out;

@@ -3,6 +3,10 @@
 // Values are shared by reference (JsonRef); a value put into an object or array is held by it,
 // so a change made through one holder is seen by all. An empty JsonRef is "no value", distinct
 // from a value of kind stNull. Texts are UTF-8.
+//
+// One value may be read from several threads at once; a value being changed must not be touched
+// by another thread. A value must not be put into itself (the reference count would keep it
+// alive forever); printing such a loop writes null where the loop closes instead of recursing.
 #include "foundation/TaggedValue.h"
 
 #include <cstdint>
@@ -27,8 +31,13 @@ enum TSuperType : int {
 class TJsonValue;
 using JsonRef = std::shared_ptr<TJsonValue>;
 
+// Containers nested deeper than this make the whole text invalid.
+constexpr int kJsonMaxDepth = 512;
+
 // The value the text begins with (text after it is ignored), or no value. Never throws, whatever
-// the input (deep nesting, huge numbers, invalid UTF-8, truncated text).
+// the input (deep nesting, huge numbers, invalid UTF-8, truncated text). The text ends at its
+// first NUL byte, as the zero-terminated texts it comes from do. Invalid UTF-8 inside strings
+// becomes U+FFFD; a number too large for a double becomes an infinity (printed as null).
 JsonRef ParseJson(std::string_view utf8) noexcept;
 JsonRef NewJsonObject();
 JsonRef NewJsonArray();
@@ -37,10 +46,14 @@ JsonRef NewJsonInt(int64_t v);
 JsonRef NewJsonBool(bool v);
 JsonRef NewJsonDouble(double v);
 JsonRef NewJsonNull();
+JsonRef NewJsonCurrency(int64_t scaled); // stCurrency, four implied decimals
 
 // Compact printing of a value as a member would be printed (strings quoted). Empty ref -> "".
+// Doubles that are not finite print as null, so the text stays readable JSON.
 std::string PrintJson(const JsonRef& v);
+std::string PrintJson(const TJsonValue& v);
 
+// Values come only from the factories above; the printer relies on the kinds being ours.
 class TJsonValue {
 public:
     virtual ~TJsonValue() = default;
@@ -54,13 +67,15 @@ public:
     int64_t GetI(std::string_view key) const;
     bool GetB(std::string_view key) const;
     double GetD(std::string_view key) const;
+    // Putting no value stores a stNull. PutO and Add on a value of another kind raise
+    // std::logic_error: silently dropping the member would hide the caller's mistake.
     virtual void PutO(std::string_view key, JsonRef value) = 0;
     void PutS(std::string_view key, std::string_view utf8) { PutO(key, NewJsonString(utf8)); }
     void PutI(std::string_view key, int64_t v) { PutO(key, NewJsonInt(v)); }
     void PutB(std::string_view key, bool v) { PutO(key, NewJsonBool(v)); }
     void PutD(std::string_view key, double v) { PutO(key, NewJsonDouble(v)); }
     virtual bool Delete(std::string_view key) = 0;
-    virtual std::vector<std::string> Keys() const = 0;
+    virtual std::vector<std::string> Keys() const = 0; // in the order the members were first set
 
     // Array view (stArray only; other kinds have no elements).
     virtual size_t Length() const = 0;
@@ -89,5 +104,11 @@ struct EJsonInvalidObject : std::runtime_error {
 };
 // Field readers used to fill plain records from a parsed object, by the record rules
 // (text fields, integer fields in a range, lists of records). Each throws EJsonInvalidObject.
+// The parsed object a record is filled from; text that is not a JSON object raises
+// EJsonInvalidObject.
+JsonRef ParseJsonRecord(std::string_view utf8);
 std::string JsonFieldText(const TJsonValue& obj, std::string_view name);
 int64_t JsonFieldInt(const TJsonValue& obj, std::string_view name, int64_t minValue, int64_t maxValue);
+// The objects of a list-of-records field, each to be filled by the same readers. A missing or
+// null member gives an empty list.
+std::vector<JsonRef> JsonFieldRecords(const TJsonValue& obj, std::string_view name);

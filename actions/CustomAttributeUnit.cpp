@@ -1,0 +1,205 @@
+#include "actions/CustomAttributeUnit.h"
+
+#include "actions/ActionRegistry.h"
+#include "foundation/TextCodec.h"
+
+#include <stdexcept>
+
+namespace {
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::mutex& ClassListLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<const TServiceClass*>& ClassList() {
+    static std::vector<const TServiceClass*> list;
+    return list;
+}
+
+// BeginCall/EndCall bracket every invocation; EndCall runs on every way out.
+class TCallBracket {
+public:
+    explicit TCallBracket(IActionDispatcher& hooks) : FHooks(hooks) { FHooks.BeginCall(); }
+    ~TCallBracket() { FHooks.EndCall(); }
+    TCallBracket(const TCallBracket&) = delete;
+    TCallBracket& operator=(const TCallBracket&) = delete;
+
+private:
+    IActionDispatcher& FHooks;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TCallerContextPtr::TCallerContextPtr(TCallerContext* context) : FPtr(context) {
+    if (FPtr) FPtr->AddRef();
+}
+
+TCallerContextPtr::TCallerContextPtr(const TCallerContextPtr& other) : FPtr(other.FPtr) {
+    if (FPtr) FPtr->AddRef();
+}
+
+TCallerContextPtr::~TCallerContextPtr() {
+    if (FPtr) FPtr->Release();
+}
+
+TCallerContextPtr TCallerContext::Create(IAppContext* aCallerParam) {
+    if (!aCallerParam) throw std::invalid_argument("TCallerContext.Create 必须传aCallerParam");
+    TCallerContextPtr result(new TCallerContext(aCallerParam));
+    result->Release(); // the pointer took its own reference; the constructor's one goes
+    return result;
+}
+
+TCallerContext::TCallerContext(IAppContext* aCallerParam) : FCallerParam(aCallerParam) {
+    FCallerParam->AddRef();
+}
+
+TCallerContext::~TCallerContext() {
+    FCallerParam->Release();
+}
+
+void TCallerContext::Release() noexcept {
+    if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
+void TCallerContext::SetValue(std::string_view name, std::string_view value) const {
+    FCallerParam->Values()->SetValue(Utf8ToAnsi(name).c_str(), Utf8ToAnsi(value).c_str());
+}
+
+std::string TCallerContext::GetValue(std::string_view name) const {
+    return AnsiToUtf8(FCallerParam->Values()->GetValue(Utf8ToAnsi(name).c_str()));
+}
+
+int32_t TCallerContext::ValueCount() const {
+    return FCallerParam->Values()->ValueCount();
+}
+
+int32_t TCallerContext::ParamCount() const {
+    return FCallerParam->Params()->ParamCount();
+}
+
+std::string TCallerContext::ParamStr(int32_t index) const {
+    return AnsiToUtf8(ParamStrAnsi(index));
+}
+
+std::string TCallerContext::ParamStrAnsi(int32_t index) const {
+    const char* text = FCallerParam->Params()->ParamStr(index);
+    return text ? std::string(text) : std::string();
+}
+
+std::string TCallerContext::Result() const {
+    const char* text = FCallerParam->Params()->Result();
+    return text ? AnsiToUtf8(text) : std::string();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const TServiceMethod* TServiceClass::FindMethod(std::string_view name) const {
+    for (const TServiceMethod& method : Methods) {
+        if (SameTextIgnoringCase(method.Name, name)) return &method;
+    }
+    return nullptr;
+}
+
+void detail::AddServiceMethod(TServiceClass& cls, std::string name, TActionInvoker invoke,
+                              const CefActionMethod* attribute) {
+    TServiceMethod* target = nullptr;
+    for (TServiceMethod& method : cls.Methods) {
+        if (method.Name == name) target = &method;
+    }
+    if (!target) {
+        cls.Methods.push_back(TServiceMethod{std::move(name), std::move(invoke), {}});
+        target = &cls.Methods.back();
+    }
+    if (attribute) target->Attributes.push_back(*attribute);
+}
+
+void RegisterServiceClass(const TServiceClass& cls) {
+    std::lock_guard<std::mutex> guard(ClassListLock());
+    ClassList().push_back(&cls);
+}
+
+std::vector<const TServiceClass*> RegisteredServiceClasses() {
+    std::lock_guard<std::mutex> guard(ClassListLock());
+    return ClassList();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TCefActionReference::TCefActionReference(std::string aNamespace, const TServiceClass* aMetaclassType,
+                                         TActionRegistry& aOwner)
+    : FNamespaceName(std::move(aNamespace)), FClass(aMetaclassType), FOwner(aOwner) {}
+
+TCefActionReference::~TCefActionReference() = default;
+
+void TCefActionReference::AddActionMethod(const std::string& aMethod, const std::string& aName,
+                                          TActionMethodType AType) {
+    auto info = std::make_unique<TMethodInfo>();
+    info->sExportName = aMethod;
+    info->sRealFunName = aName;
+    info->ExeType = AType;
+    info->RealFun = FClass ? FClass->FindMethod(aName) : nullptr;
+    FlstMethods[aMethod] = std::move(info);
+}
+
+PMethodInfo TCefActionReference::GetMethodInfo(const std::string& aCallName) const {
+    try {
+        auto found = FlstMethods.find(aCallName);
+        return found == FlstMethods.end() ? nullptr : found->second.get();
+    } catch (const std::exception& e) {
+        FOwner.Environment().ShowMessage(std::string("GetMethodInfo 异常:") + e.what());
+        return nullptr;
+    }
+}
+
+TActionService* TCefActionReference::GetActInstance(bool bNeedCallInit) {
+    if (TActionService* ready = FActInstance.load(std::memory_order_acquire)) return ready;
+    std::lock_guard<std::recursive_mutex> guard(FInstanceLock);
+    if (TActionService* ready = FActInstance.load(std::memory_order_acquire)) return ready;
+    // Asked again from inside InitEnvironment on this thread: the instance exists already.
+    if (FActInstanceOwned) return FActInstanceOwned.get();
+    if (!FClass || !FClass->Construct) throw std::logic_error("service class without constructor");
+    FActInstanceOwned = FClass->Construct();
+    // Other threads see the instance only once it is initialised, whatever the outcome.
+    struct TPublish {
+        TCefActionReference& Self;
+        ~TPublish() { Self.FActInstance.store(Self.FActInstanceOwned.get(), std::memory_order_release); }
+    } publish{*this};
+    if (bNeedCallInit) CallActionFun("InitEnvironment", TCallerContextPtr());
+    return FActInstanceOwned.get();
+}
+
+TCurrentCallerType TCefActionReference::CallActionFun(const std::string& aFunName,
+                                                      const TCallerContextPtr& aContext) {
+    TCallBracket bracket(FOwner);
+    PMethodInfo info = GetMethodInfo(aFunName);
+    if (!info || info->sRealFunName.empty()) return CLError;
+    const bool isInit = SameTextIgnoringCase(aFunName, "InitEnvironment");
+    TActionService* instance = GetActInstance(!isInit);
+
+    if (info->ExeType == actASync && aContext && aContext->CallerNo() != 0) {
+        FOwner.TaskRunner().AppendTask(instance, info, aContext, FClass);
+        return CLAsync;
+    }
+
+    // An entry whose method the class does not have cannot be run.
+    if (!info->RealFun) return CLError;
+    std::string answer = info->RealFun->Invoke(*instance, aContext.Get());
+    if (isInit || !aContext) return CLError;
+    aContext->FRetValue = std::move(answer);
+    return CLSync;
+}

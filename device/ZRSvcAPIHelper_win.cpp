@@ -1,0 +1,74 @@
+#include "device/ZRSvcAPIHelper.h"
+
+#include "device/LocalEnv.h"
+#include "foundation/TextCodec.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+// The library expects at least this much room behind the parameter pointer.
+constexpr size_t kFuncParamsBytes = 1024;
+
+template <class F>
+F Bind(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+} // namespace
+
+TZRSvcAPIHelper& TZRSvcAPIHelper::Instance() {
+    static TZRSvcAPIHelper instance(SharedEnvFolder());
+    return instance;
+}
+
+TZRSvcAPIHelper::TZRSvcAPIHelper(std::string rootPath) : FRootPath(std::move(rootPath)) {
+    if (FRootPath.empty()) return;
+    FServiceLib = FRootPath + "ZRService.dll";
+    UniqueModule module(LoadLibraryExW(Widen(FServiceLib).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module) return;
+    const auto install = Bind<TInstallService>(module.Get(), "InstallService");
+    const auto uninstall = Bind<TUninstallService>(module.Get(), "UninstallService");
+    const auto add = Bind<TAddService>(module.Get(), "AddService");
+    const auto remove = Bind<TDeleteService>(module.Get(), "DeleteService");
+    if (!install || !uninstall || !add || !remove) return;
+    FSvcHosthandle = std::move(module);
+    FInstallService = install;
+    FUninstallService = uninstall;
+    FAddService = add;
+    FDeleteService = remove;
+    FHasLoadSvcHost = true;
+}
+
+bool TZRSvcAPIHelper::InstallService(std::string_view version) {
+    if (!FHasLoadSvcHost) return false;
+    try {
+        const std::string root = Utf8ToAnsi(FRootPath);
+        const std::string lib = Utf8ToAnsi(FServiceLib);
+        const std::string ver = Utf8ToAnsi(version);
+        FInstallService(root.c_str(), lib.c_str(), ver.c_str());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TZRSvcAPIHelper::UninstallService() {
+    if (FHasLoadSvcHost) FUninstallService();
+}
+
+int32_t TZRSvcAPIHelper::AddService(std::string_view svcId, std::string_view funcParams) {
+    if (!FHasLoadSvcHost) return 0;
+    const std::string id = Utf8ToAnsi(svcId);
+    const std::string params = Utf8ToAnsi(funcParams);
+    // A longer text gets a larger buffer instead of being cut or overrunning the fixed one.
+    std::vector<char> buffer(std::max(kFuncParamsBytes, params.size() + 1), '\0');
+    std::copy(params.begin(), params.end(), buffer.begin());
+    char* bufferPtr = buffer.data();
+    return FAddService(id.c_str(), &bufferPtr);
+}
+
+int32_t TZRSvcAPIHelper::DeleteService(std::string_view svcId) {
+    if (!FHasLoadSvcHost) return 0;
+    const std::string id = Utf8ToAnsi(svcId);
+    return FDeleteService(id.c_str());
+}

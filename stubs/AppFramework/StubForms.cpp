@@ -1,0 +1,573 @@
+// Stand-in AppFramework.dll: forms, page windows, the window messages they answer, page events
+// and the scenario player.
+#include "StubState.h"
+
+#include "foundation/TextCodec.h"
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"AppFwStubForm";
+constexpr wchar_t kPageClass[] = L"AppFwStubPage";
+constexpr wchar_t kAppClass[] = L"AppFwStubApp";
+constexpr wchar_t kPlayerClass[] = L"AppFwStubPlayer";
+constexpr UINT_PTR kStepTimer = 1;
+constexpr int32_t kModalCancel = 2;
+
+LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK PlayerProc(HWND, UINT, WPARAM, LPARAM);
+
+void RegisterClasses() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    struct {
+        const wchar_t* Name;
+        WNDPROC Proc;
+    } classes[] = {{kFormClass, FormProc},
+                   {kPageClass, PageProc},
+                   {kAppClass, DefWindowProcW},
+                   {kPlayerClass, PlayerProc}};
+    for (auto& c : classes) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = c.Proc;
+        wc.hInstance = StubInstance();
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.lpszClassName = c.Name;
+        RegisterClassExW(&wc);
+    }
+}
+
+std::string Str(const char* s) {
+    return s ? std::string(s) : std::string();
+}
+
+// Copy of a form's record; false when the window is not one of ours.
+bool FindForm(HWND h, TStubForm& out) {
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    for (auto& f : s.Forms)
+        if (f->Form == h || f->Page == h) {
+            out = *f;
+            return true;
+        }
+    return false;
+}
+
+template <class Fn>
+bool WithForm(HWND form, Fn fn) {
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    for (auto& f : s.Forms)
+        if (f->Form == form) {
+            fn(*f);
+            return true;
+        }
+    return false;
+}
+
+HWND ResolveForm(const std::string& which) {
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    if (which.empty() || which == "main") return s.MainForm;
+    HWND found = nullptr;
+    int depth = 0;
+    for (auto& f : s.Forms) {
+        if (which == "last" && !f->IsMain) found = f->Form;
+        if (which == "modal" && f->ModalDepth > depth) found = f->Form, depth = f->ModalDepth;
+    }
+    return found;
+}
+
+HWND CreateForm(bool isMain, TProcWebBrowserEventEx event, void* userContext, const char* url) {
+    RegisterClasses();
+    HWND form = CreateWindowExW(0, kFormClass, L"AppFramework", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 800, 600, nullptr, nullptr, StubInstance(), nullptr);
+    if (!form) return nullptr;
+    HWND page = CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, form, nullptr,
+                                StubInstance(), nullptr);
+    auto rec = std::make_unique<TStubForm>();
+    rec->Form = form;
+    rec->Page = page;
+    rec->Event = event;
+    rec->UserContext = userContext;
+    rec->Url = Str(url);
+    rec->IsMain = isMain;
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    s.Forms.push_back(std::move(rec));
+    if (isMain) {
+        s.MainForm = form;
+        s.UiThread = GetCurrentThreadId();
+    }
+    return form;
+}
+
+// Runs a modal loop for the form until it is closed; answers the modal result.
+int32_t RunModal(HWND form) {
+    if (!WithForm(form, [](TStubForm& f) {
+            ++f.ModalDepth;
+            f.ModalDone = false;
+            f.ModalResult = kModalCancel;
+        }))
+        return 0;
+    ShowWindow(form, SW_SHOW);
+    int32_t result = kModalCancel;
+    for (;;) {
+        TStubForm f;
+        if (!FindForm(form, f)) break;
+        if (f.ModalDone) {
+            result = f.ModalResult;
+            break;
+        }
+        MSG msg;
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam)); // the outer loop must end too
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (WithForm(form, [](TStubForm& f) { --f.ModalDepth; })) ShowWindow(form, SW_HIDE);
+    return result;
+}
+
+void CloseForm(HWND form, int32_t result) {
+    WithForm(form, [&](TStubForm& f) { f.ModalResult = result; });
+    SendMessageW(form, WM_CLOSE, 0, 0);
+}
+
+JsonRef Fields() {
+    return NewJsonObject();
+}
+
+bool FireEvent(const JsonRef& step) {
+    TStubForm f;
+    if (!FindForm(ResolveForm(step->GetS("form")), f)) return false;
+    int32_t type = step->GetO("type") ? static_cast<int32_t>(step->GetI("type")) : kFwEventPageCall;
+    std::string name = Utf8ToAnsi(step->GetS("name"));
+    int32_t callerNo = static_cast<int32_t>(step->GetI("callerNo"));
+    int32_t webId = static_cast<int32_t>(reinterpret_cast<uintptr_t>(f.Page));
+    TFakeAppContext* ctx = NewStubContext(callerNo, webId, name);
+    JsonRef callerParams = NewJsonObject();
+    callerParams->PutI("CallerNo", callerNo);
+    callerParams->PutI("WebID", webId);
+    callerParams->PutS("FunName", step->GetS("name"));
+    callerParams->PutO("paramTypes", step->GetO("paramTypes") ? step->GetO("paramTypes") : NewJsonArray());
+    callerParams->PutO("paramValues", step->GetO("paramValues") ? step->GetO("paramValues") : NewJsonArray());
+    ctx->LoadCallerParams(PrintJson(callerParams));
+    if (JsonRef values = step->GetO("values")) ctx->LoadValues(PrintJson(values));
+    if (f.Event.Code)
+        f.Event.Code(f.Event.Self, reinterpret_cast<void*>(f.Form), f.UserContext, type, name.c_str(), ctx);
+    JsonRef out = Fields();
+    out->PutI("type", type);
+    out->PutS("name", step->GetS("name"));
+    out->PutI("callerNo", callerNo);
+    out->PutI("webId", webId);
+    out->PutS("result", AnsiToUtf8(ctx->ResultText()));
+    out->PutO("values", ParseJson(ctx->ValuesJson()));
+    Transcript("eventDone", out);
+    ctx->Release();
+    return true;
+}
+
+bool RunStep(const JsonRef& step) {
+    if (!step || !step->IsType(stObject)) return false;
+    std::string what = step->GetS("do");
+    TStubState& s = Stub();
+    if (what == "event") return FireEvent(step);
+    if (what == "registerFun" || what == "unregisterFun") {
+        StubEnsureLoaded();
+        CriticalSectionLock lock(s.Lock);
+        std::string name = Utf8ToAnsi(step->GetS("name"));
+        if (what == "unregisterFun")
+            s.PageFunctions.erase(name);
+        else
+            s.PageFunctions[name] = GetTickCount64() + static_cast<ULONGLONG>(step->GetI("delay"));
+        return true;
+    }
+    if (what == "closeForm" || what == "close") {
+        std::string which = what == "close" ? "main" : step->GetO("form") ? step->GetS("form") : "last";
+        HWND form = ResolveForm(which);
+        if (!form) return false;
+        CloseForm(form, step->GetO("result") ? static_cast<int32_t>(step->GetI("result")) : kModalCancel);
+        return true;
+    }
+    if (what == "terminate") {
+        AppTerminate();
+        return true;
+    }
+    if (what == "setParam") {
+        StubEnsureLoaded();
+        CriticalSectionLock lock(s.Lock);
+        s.Params[{Utf8ToAnsi(step->GetS("cfgType")), Utf8ToAnsi(step->GetS("section")),
+                  Utf8ToAnsi(step->GetS("key"))}] = Utf8ToAnsi(step->GetS("value"));
+        return true;
+    }
+    return false;
+}
+
+void ScheduleNextStep() {
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    if (!s.Player || s.NextStep >= s.Steps.size()) return;
+    int64_t after = s.Steps[s.NextStep]->GetI("after");
+    SetTimer(s.Player, kStepTimer, after < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : static_cast<UINT>(after),
+             nullptr);
+}
+
+LRESULT CALLBACK PlayerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (msg == WM_TIMER && wParam == kStepTimer) {
+            KillTimer(hwnd, kStepTimer);
+            JsonRef step;
+            {
+                TStubState& s = Stub();
+                CriticalSectionLock lock(s.Lock);
+                if (s.NextStep < s.Steps.size()) step = s.Steps[s.NextStep++];
+            }
+            // The next step is armed first, so steps go on while this one waits in a modal loop.
+            ScheduleNextStep();
+            if (step && !RunStep(step)) {
+                JsonRef f = Fields();
+                f->PutO("step", step);
+                Transcript("badStep", f);
+            }
+            return 0;
+        }
+    } catch (const std::exception&) {
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    TStubState& s = Stub();
+    switch (msg) {
+    case kFwMsgGetWebID: {
+        TStubForm f;
+        return FindForm(hwnd, f) ? reinterpret_cast<LRESULT>(f.Page) : 0;
+    }
+    case kFwMsgShowForm: {
+        bool modal = wParam == kFwShowModal && static_cast<uintptr_t>(lParam) == kFwShowModal;
+        if (!modal && !(wParam == kFwShowNormal && static_cast<uintptr_t>(lParam) == kFwShowNormal)) return 0;
+        JsonRef f = Fields();
+        f->PutI("form", H(hwnd));
+        f->PutB("modal", modal);
+        Transcript("show", f);
+        if (modal) return RunModal(hwnd);
+        ShowWindow(hwnd, SW_SHOW);
+        return 0;
+    }
+    case kFwMsgSizeForm: {
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        int w = wParam ? static_cast<int>(wParam) : r.right - r.left;
+        int h = lParam ? static_cast<int>(lParam) : r.bottom - r.top;
+        SetWindowPos(hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        JsonRef f = Fields();
+        f->PutI("form", H(hwnd));
+        f->PutI("width", static_cast<int64_t>(wParam));
+        f->PutI("height", static_cast<int64_t>(lParam));
+        Transcript("size", f);
+        return 0;
+    }
+    case kFwMsgNavigate: {
+        if (lParam != kFwNavigateFlag) return 0;
+        const char* url = reinterpret_cast<const char*>(wParam);
+        WithForm(hwnd, [&](TStubForm& rec) { rec.Url = Str(url); });
+        JsonRef f = Fields();
+        f->PutI("form", H(hwnd));
+        f->PutS("url", A2U(url));
+        Transcript("navigate", f);
+        return 0;
+    }
+    case kFwMsgGetFormObject:
+        return reinterpret_cast<LRESULT>(hwnd);
+    case kFwMsgRunMainScript: {
+        std::string script = Str(reinterpret_cast<const char*>(wParam));
+        bool ok = script.find("throw") == std::string::npos;
+        char* buffer = reinterpret_cast<char*>(lParam);
+        if (!ok && buffer) {
+            std::string err = "Uncaught " + script;
+            size_t n = err.size() < kScriptErrorBufferSize - 1 ? err.size() : kScriptErrorBufferSize - 1;
+            std::memcpy(buffer, err.data(), n);
+            buffer[n] = 0;
+        }
+        JsonRef f = Fields();
+        f->PutS("text", AnsiToUtf8(script));
+        f->PutB("ok", ok);
+        Transcript("mainScript", f);
+        return ok ? kFwMsgOk : 0;
+    }
+    case kFwMsgFormClosed: {
+        HWND closed = reinterpret_cast<HWND>(lParam);
+        TStubForm f;
+        bool known = closed && FindForm(closed, f) && f.Form == closed && !f.IsMain;
+        JsonRef t = Fields();
+        t->PutI("form", H(closed));
+        t->PutB("known", known);
+        Transcript("formClosed", t);
+        if (known) DestroyWindow(closed);
+        return 0;
+    }
+    case kFwMsgFocusForm: {
+        JsonRef f = Fields();
+        f->PutI("form", H(hwnd));
+        f->PutI("control", static_cast<int64_t>(lParam));
+        Transcript("focus", f);
+        return 0;
+    }
+    case WM_CLOSE: {
+        bool modal = false;
+        WithForm(hwnd, [&](TStubForm& f) {
+            modal = f.ModalDepth > 0;
+            if (modal) f.ModalDone = true;
+        });
+        if (!modal) DestroyWindow(hwnd);
+        return 0;
+    }
+    case WM_NCDESTROY: {
+        bool quit = false;
+        {
+            CriticalSectionLock lock(s.Lock);
+            for (size_t i = 0; i < s.Forms.size(); ++i)
+                if (s.Forms[i]->Form == hwnd) {
+                    quit = s.Forms[i]->IsMain && !s.Resetting;
+                    s.Forms.erase(s.Forms.begin() + static_cast<ptrdiff_t>(i));
+                    break;
+                }
+            if (s.MainForm == hwnd) s.MainForm = nullptr;
+        }
+        if (quit) PostQuitMessage(0);
+        break;
+    }
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        return FormMessage(hwnd, msg, wParam, lParam);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (msg == kFwMsgRunScript) {
+            bool ok = lParam == kFwRunScriptFlag && wParam != 0;
+            JsonRef f = Fields();
+            f->PutI("webId", H(hwnd));
+            f->PutS("text", A2U(reinterpret_cast<const char*>(wParam)));
+            f->PutB("ok", ok);
+            Transcript("script", f);
+            return ok ? kFwMsgOk : 0;
+        }
+        if (msg == kFwMsgAnswerCaller) {
+            int32_t callerNo = static_cast<int32_t>(wParam);
+            JsonRef f = Fields();
+            f->PutI("webId", H(hwnd));
+            f->PutI("callerNo", callerNo);
+            f->PutS("text", A2U(reinterpret_cast<const char*>(lParam)));
+            f->PutB("ok", callerNo != 0);
+            Transcript("answer", f);
+            return callerNo != 0 ? kFwMsgOk : 0;
+        }
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+int32_t PlayScenario(const std::string& utf8) {
+    JsonRef doc = ParseJson(utf8);
+    JsonRef steps = doc && doc->IsType(stObject) ? doc->GetO("steps") : doc;
+    if (!steps || !steps->IsType(stArray)) return -1;
+    RegisterClasses();
+    TStubState& s = Stub();
+    {
+        CriticalSectionLock lock(s.Lock);
+        if (!s.Player)
+            s.Player = CreateWindowExW(0, kPlayerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       StubInstance(), nullptr);
+        s.Steps.clear();
+        for (size_t i = 0; i < steps->Length(); ++i)
+            s.Steps.push_back(steps->O(i));
+        s.NextStep = 0;
+    }
+    ScheduleNextStep();
+    return static_cast<int32_t>(steps->Length());
+}
+
+} // namespace
+
+void StubClearForms() {
+    TStubState& s = Stub();
+    std::vector<HWND> windows;
+    {
+        CriticalSectionLock lock(s.Lock);
+        s.Resetting = true;
+        for (auto& f : s.Forms)
+            windows.push_back(f->Form);
+        windows.push_back(s.AppWindow);
+        windows.push_back(s.Player);
+        s.AppWindow = s.Player = nullptr;
+        s.Steps.clear();
+        s.NextStep = 0;
+    }
+    for (HWND h : windows)
+        if (h) DestroyWindow(h);
+    CriticalSectionLock lock(s.Lock);
+    s.Forms.clear(); // forms of another thread cannot be destroyed from here; forget them
+    s.MainForm = nullptr;
+    s.Resetting = false;
+}
+
+STUB_EXPORT TFwHandle APPFRAME_STDCALL InitApplication(TFwHandle appHandle, TFwHandle) {
+    RegisterClasses();
+    TStubState& s = Stub();
+    HWND app;
+    {
+        CriticalSectionLock lock(s.Lock);
+        if (!s.AppWindow)
+            s.AppWindow = CreateWindowExW(0, kAppClass, L"AppFramework", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                          nullptr, StubInstance(), nullptr);
+        app = s.AppWindow;
+    }
+    JsonRef f = Fields();
+    f->PutI("appHandle", static_cast<int64_t>(appHandle));
+    f->PutI("app", H(app));
+    Transcript("initApplication", f);
+    return reinterpret_cast<TFwHandle>(app);
+}
+
+STUB_EXPORT TFwHandle APPFRAME_STDCALL InitMainForm(TFwBool bNeedShowMain, void* userContext,
+                                                    TProcWebBrowserEventEx aWebBrowserEvent,
+                                                    const char* sParams) {
+    // A second main form replaces the first without ending the message loop.
+    if (HWND old = ResolveForm("main")) {
+        TStubState& s = Stub();
+        CriticalSectionLock lock(s.Lock); // re-entered by the form's own destruction
+        s.Resetting = true;
+        DestroyWindow(old);
+        s.Resetting = false;
+    }
+    HWND form = CreateForm(true, aWebBrowserEvent, userContext, "");
+    if (form && bNeedShowMain) ShowWindow(form, SW_SHOW);
+    JsonRef f = Fields();
+    f->PutB("show", bNeedShowMain != 0);
+    f->PutS("params", A2U(sParams));
+    f->PutI("form", H(form));
+    Transcript("initMainForm", f);
+    return reinterpret_cast<TFwHandle>(form);
+}
+
+STUB_EXPORT TFwHandle APPFRAME_STDCALL GetMainHandle() {
+    TStubState& s = Stub();
+    CriticalSectionLock lock(s.Lock);
+    return reinterpret_cast<TFwHandle>(s.MainForm);
+}
+
+static TFwHandle MakeWebForm(TFwHandle hParentHD, void* userContext, TFwBool bUseIE, const char* sUrl,
+                             TProcWebBrowserEventEx event) {
+    HWND form = CreateForm(false, event, userContext, sUrl);
+    JsonRef f = Fields();
+    f->PutI("form", H(form));
+    f->PutI("parent", static_cast<int64_t>(hParentHD));
+    f->PutS("url", A2U(sUrl));
+    f->PutB("useIE", bUseIE != 0);
+    Transcript("webForm", f);
+    return reinterpret_cast<TFwHandle>(form);
+}
+
+STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreForm(TFwHandle hParentHD, void* userContext, TFwBool bUseIE,
+                                                      const char* sUrl,
+                                                      TProcWebBrowserEventEx aWebBrowserEvent,
+                                                      IControlParamsInf*) {
+    return MakeWebForm(hParentHD, userContext, bUseIE, sUrl, aWebBrowserEvent);
+}
+
+STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreFormEx(TFwHandle hParentHD, void* userContext,
+                                                        TFwBool bUseIE, const char* sUrl,
+                                                        TProcWebBrowserEventEx aWebBrowserEvent,
+                                                        IControlParamsInf*) {
+    return MakeWebForm(hParentHD, userContext, bUseIE, sUrl, aWebBrowserEvent);
+}
+
+STUB_EXPORT int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bUseIE, const char* sUrl,
+                                                   TProcWebBrowserEventEx aWebBrowserEvent,
+                                                   IAppContext* aAppContext) {
+    HWND form = CreateForm(false, aWebBrowserEvent, userContext, sUrl);
+    if (!form) return 0;
+    JsonRef values = NewJsonObject();
+    if (TFakeAppContext* ours = TFakeAppContext::From(aAppContext)) {
+        values = ParseJson(ours->ValuesJson());
+    } else if (aAppContext && aAppContext->Values()) {
+        for (const char* name : {"Width", "Height"})
+            values->PutS(name, A2U(aAppContext->Values()->GetValue(name)));
+    }
+    int w = static_cast<int>(values->GetI("Width")), h = static_cast<int>(values->GetI("Height"));
+    if (w > 0 && h > 0) SetWindowPos(form, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int32_t result = RunModal(form);
+    if (IsWindow(form)) DestroyWindow(form);
+    JsonRef f = Fields();
+    f->PutS("url", A2U(sUrl));
+    f->PutB("useIE", bUseIE != 0);
+    f->PutO("values", values);
+    f->PutI("result", result);
+    Transcript("formShowModal", f);
+    return result;
+}
+
+STUB_EXPORT void APPFRAME_STDCALL AppTerminate() {
+    Transcript("appTerminate");
+    TStubState& s = Stub();
+    DWORD thread;
+    {
+        CriticalSectionLock lock(s.Lock);
+        thread = s.UiThread;
+    }
+    if (thread == 0 || thread == GetCurrentThreadId())
+        PostQuitMessage(0);
+    else
+        PostThreadMessageW(thread, WM_QUIT, 0, 0);
+}
+
+STUB_EXPORT void APPFRAME_STDCALL AppRun() {
+    if (!GetMainHandle()) return; // nothing could ever end the loop
+    {
+        TStubState& s = Stub();
+        CriticalSectionLock lock(s.Lock);
+        s.UiThread = GetCurrentThreadId();
+    }
+    bool ok = false;
+    std::string scenario = ReadUtf8File(StubEnv(L"APPFRAME_STUB_SCENARIO"), ok);
+    if (ok) PlayScenario(scenario);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    Transcript("appRunEnd");
+}
+
+STUB_EXPORT TFwBool APPFRAME_STDCALL StubRunStep(const char* stepJsonUtf8) {
+    try {
+        return RunStep(ParseJson(Str(stepJsonUtf8))) ? 1 : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+STUB_EXPORT int32_t APPFRAME_STDCALL StubPlayScenario(const char* scenarioJsonUtf8) {
+    try {
+        return PlayScenario(Str(scenarioJsonUtf8));
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
