@@ -132,6 +132,7 @@ void AppendDouble(std::string& out, double v) {
         out += "null";
         return;
     }
+    if (v == 0) v = 0; // "-0" would read back as the integer 0 and print differently the second time
     char buf[32];
     auto res = std::to_chars(buf, buf + sizeof buf, v); // shortest text that reads back the same
     out.append(buf, res.ptr);

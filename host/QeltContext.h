@@ -75,9 +75,9 @@ struct TQeltContextSettings {
     std::vector<std::string> CommandLine;
     // "Name" of the installation record; empty: the executable's name without extension.
     std::string ApplicationTitle;
-    IHostFramework* Framework = nullptr;   // null: HostFramework()
-    IDispatchPort* Port = nullptr;         // null: DefaultDispatchPort()
-    ITaskRunner* TaskRunner = nullptr;     // null: the process-wide task runner
+    IHostFramework* Framework = nullptr;    // null: HostFramework()
+    IDispatchPort* Port = nullptr;          // null: DefaultDispatchPort()
+    ITaskRunner* TaskRunner = nullptr;      // null: the process-wide task runner
     TZRSvcAPIHelper* HelpService = nullptr; // null: TZRSvcAPIHelper::Instance()
     // Starts the device's insert/update watch in the QNB run mode; none: nothing is started.
     std::function<void()> StartDeviceWatch;

@@ -8,6 +8,7 @@
 #include "host/HostFiles.h"
 #include "host/HostServices.h"
 #include "services/ServiceClasses.h"
+#include "webbridge/AppFramework.h"
 
 #include <shellapi.h>
 
@@ -57,16 +58,6 @@ std::vector<std::string> ProcessParameters() {
         params.push_back(Narrow(argv[i]));
     LocalFree(argv);
     return params;
-}
-
-// Loads a library by path and finds an export, with the messages of the framework binding's
-// loader: path + "未找到！", or path + "的函数" + name + "未找到！".
-void* LoadModuleFunction(const std::string& path, const std::string& name) {
-    HMODULE module = LoadLibraryW(Widen(path).c_str());
-    if (!module) throw std::runtime_error(path + "未找到！");
-    void* fn = reinterpret_cast<void*>(GetProcAddress(module, Utf8ToAnsi(name).c_str()));
-    if (!fn) throw std::runtime_error(path + "的函数" + name + "未找到！");
-    return fn;
 }
 
 void SetRegString(HKEY key, const wchar_t* name, const std::string& utf8) {
@@ -121,7 +112,8 @@ uint32_t APPFRAME_STDCALL TQeltContext::TContextIntf::Release() {
 // Construction and teardown
 
 TQeltContext::TQeltContext(TQeltContextSettings settings)
-    : FSettings(std::move(settings)), FFramework(FSettings.Framework ? *FSettings.Framework : HostFramework()),
+    : FSettings(std::move(settings)),
+      FFramework(FSettings.Framework ? *FSettings.Framework : HostFramework()),
       FRegistry(FSettings.Port ? *FSettings.Port : DefaultDispatchPort(), *this) {
     AllowCopyDataMessages();
     FExtModulesList.FDisposeData = [](void* data) { delete static_cast<TModulesInfo*>(data); };
@@ -134,7 +126,8 @@ TQeltContext::TQeltContext(TQeltContextSettings settings)
     FEnviVars = std::make_unique<TEnviVars>(FFramework);
     const std::string manifestPath = FappPath + kManifestFileName;
     std::string bytes;
-    if (!ReadFileBytes(manifestPath, bytes)) throw EManifestError("Cannot open file \"" + manifestPath + "\"");
+    if (!ReadFileBytes(manifestPath, bytes))
+        throw EManifestError("Cannot open file \"" + manifestPath + "\"");
     const std::string text = DecodeConfigText(bytes);
     FmainFestCfg = SplitLines(text);
     FIsRunInQNB = false;
@@ -151,8 +144,8 @@ TQeltContext::TQeltContext(TQeltContextSettings settings)
     }();
     (void)windowClass;
     const bool child = FSettings.ApplicationWindow != nullptr;
-    FHandle = CreateWindowExW(child ? 0 : WS_EX_TOOLWINDOW, kWindowClass, L"", child ? WS_CHILD : WS_POPUP, 0, 0,
-                              0, 0, FSettings.ApplicationWindow, nullptr, GetModuleHandleW(nullptr), this);
+    FHandle = CreateWindowExW(child ? 0 : WS_EX_TOOLWINDOW, kWindowClass, L"", child ? WS_CHILD : WS_POPUP, 0,
+                              0, 0, 0, FSettings.ApplicationWindow, nullptr, GetModuleHandleW(nullptr), this);
     if (!FHandle) throw std::runtime_error("TQeltContext: CreateWindowEx failed");
 }
 
@@ -215,8 +208,8 @@ bool TQeltContext::InitProgram() {
     FAppWindow = FSettings.ApplicationWindow ? FSettings.ApplicationWindow : FHandle;
     if (FAppWindow != FHandle && !FAppWndProcHooked) {
         SetPropW(FAppWindow, kContextProp, this);
-        FPrevAppWndProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(FAppWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TQeltContext::StaticAppWndProc)));
+        FPrevAppWndProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            FAppWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TQeltContext::StaticAppWndProc)));
         SetPropW(FAppWindow, kPrevProcProp, reinterpret_cast<HANDLE>(FPrevAppWndProc));
         FAppWndProcHooked = true;
     }
@@ -281,8 +274,8 @@ void TQeltContext::InitEnviVar() {
     FEnviVars->SetIsLogin(false);
 }
 
-std::string TQeltContext::ReadCfgValue(const std::string& file, const std::string& section, const std::string& key,
-                                       const std::string& defaultValue) const {
+std::string TQeltContext::ReadCfgValue(const std::string& file, const std::string& section,
+                                       const std::string& key, const std::string& defaultValue) const {
     return ReadCfgFileValue(file, section, key, defaultValue);
 }
 
@@ -293,7 +286,8 @@ std::string TQeltContext::MainFest() const {
 // ---------------------------------------------------------------------------------------------
 // Dispatch
 
-TCurrentCallerType TQeltContext::CallActionFun(const std::string& sAction, const TCallerContextPtr& aContext) {
+TCurrentCallerType TQeltContext::CallActionFun(const std::string& sAction,
+                                               const TCallerContextPtr& aContext) {
     return FRegistry.CallActionFun(sAction, aContext);
 }
 
@@ -318,8 +312,8 @@ void TQeltContext::ShowMessage(const std::string& text) {
 
 void TQeltContext::SetCheckFlashTime() {
     try {
-        const int32_t wait =
-            StrToIntDef(FFramework.GetControlParams("DyncConfig", "DyncParams", "splashWait", kSplashWaitDefault), 0);
+        const int32_t wait = StrToIntDef(
+            FFramework.GetControlParams("DyncConfig", "DyncParams", "splashWait", kSplashWaitDefault), 0);
         if (wait > 0) SetTimer(FHandle, kSplashTimerId, static_cast<UINT>(wait), nullptr);
     } catch (const std::exception& e) {
         Log(e.what());
@@ -360,9 +354,10 @@ void TQeltContext::LoadExtendModules() {
     }
 }
 
-void TQeltContext::LoadOneModule(const std::string& name, const std::string& dllPath, const std::string& funName) {
+void TQeltContext::LoadOneModule(const std::string& name, const std::string& dllPath,
+                                 const std::string& funName) {
     if (!FileExistsUtf8(dllPath)) throw std::runtime_error("错误：模块[" + dllPath + "]未找到!");
-    void* fn = LoadModuleFunction(dllPath, funName);
+    void* fn = LoadLibFunction(dllPath, funName);
     const uint8_t ok = reinterpret_cast<TModuleIniFun>(fn)(FFramework.AppFrameworkInterface());
     if (!ok) Log("模块[" + dllPath + "(" + funName + ")]返回False");
     auto info = std::make_unique<TModulesInfo>();
@@ -400,7 +395,8 @@ std::vector<std::string> TQeltContext::ExtModuleNames() {
 void TQeltContext::DeployHelpService(const std::string& path) {
     try {
         if (FAppID == kNoHelpServiceAppId || !FileExistsUtf8(path)) return;
-        TZRSvcAPIHelper& service = FSettings.HelpService ? *FSettings.HelpService : TZRSvcAPIHelper::Instance();
+        TZRSvcAPIHelper& service =
+            FSettings.HelpService ? *FSettings.HelpService : TZRSvcAPIHelper::Instance();
         // The helper hands the library a buffer of at least its 1024 bytes, larger when the text
         // needs it, so a long path is never cut.
         const int32_t result = service.AddService(FAppID, HelpServiceParams(path));
@@ -412,7 +408,8 @@ void TQeltContext::DeployHelpService(const std::string& path) {
 
 void TQeltContext::CheckSoftReg() {
     try {
-        std::string productCode = FFramework.GetControlParams("DyncConfig", "DyncParams", "ProductCode", "NULL");
+        std::string productCode =
+            FFramework.GetControlParams("DyncConfig", "DyncParams", "ProductCode", "NULL");
         // An empty code would write into the maker's own key.
         if (productCode.empty()) productCode = "NULL";
         const std::wstring keyPath = L"SOFTWARE\\Corvane\\" + Widen(productCode);

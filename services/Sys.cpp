@@ -72,15 +72,15 @@ bool TSys::InitEnvironment(TCallerContext*) {
 }
 
 const TServiceClass& SysServiceClass() {
-    static const TServiceClass cls = MakeServiceClass<TSys>(
-        "TSys", "sys",
-        {
-            {"InitEnvironment", &TSys::InitEnvironment, {"", actALL}},
-            {"A2", &TSys::A2, {"", actASync}},
-            {"EncryptStr", &TSys::EncryptStr, {"Enc", actASync}},
-            {"DecryptStr", &TSys::DecryptStr, {"Dec", actASync}},
-            {"Status", &TSys::Status, {"", actASync}},
-            {"test", &TSys::test, {"", actASync}},
-        });
+    static const TServiceClass cls =
+        MakeServiceClass<TSys>("TSys", "sys",
+                               {
+                                   {"InitEnvironment", &TSys::InitEnvironment, {"", actALL}},
+                                   {"A2", &TSys::A2, {"", actASync}},
+                                   {"EncryptStr", &TSys::EncryptStr, {"Enc", actASync}},
+                                   {"DecryptStr", &TSys::DecryptStr, {"Dec", actASync}},
+                                   {"Status", &TSys::Status, {"", actASync}},
+                                   {"test", &TSys::test, {"", actASync}},
+                               });
     return cls;
 }

@@ -42,9 +42,24 @@ std::string ChooseFrameworkLibPath(const std::string& programFolder,
 // address of an export. Raises ELoadLibError with the fixed texts. Libraries stay loaded.
 void* LoadLibFunction(const std::string& pathUtf8, const std::string& name);
 
+// Binds an export of the library on first use and keeps its address. Not locked: two threads
+// binding at once both resolve the same address.
+template <class Fn>
+Fn BindFrameworkExport(std::atomic<Fn>& field, const char* name) {
+    Fn fn = field.load(std::memory_order_acquire);
+    if (fn == nullptr) {
+        fn = reinterpret_cast<Fn>(LoadLibFunction(GetFrameworkLibPath(), name));
+        field.store(fn, std::memory_order_release);
+    }
+    return fn;
+}
+
 // True when the process has at least one argument and the last contains "prefetch:" (a browser
 // sub-process started by the library). `args` excludes the program itself.
 bool IsCefSubProcArgs(const std::vector<std::string>& args);
+// The words of a command line, program first: separated by blanks and tabs; double quotes group
+// blanks into a word and are dropped.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // The zero-terminated text at the start of a buffer the library filled, read only within it.
 std::string TextInBuffer(const char* buffer, size_t size);
@@ -74,9 +89,11 @@ public:
     void AppRun();
     // The control's owner (aParentObj's form) frees it.
     IWebCoreControlInf* IncWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
-                                      std::string_view sUrl, TProcWebBrowserEventEx aEvent, std::string_view sParams);
+                                      std::string_view sUrl, TProcWebBrowserEventEx aEvent,
+                                      std::string_view sParams);
     IWebCoreControlInf* GetWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
-                                      std::string_view sUrl, TProcWebBrowserEventEx aEvent, std::string_view sParams);
+                                      std::string_view sUrl, TProcWebBrowserEventEx aEvent,
+                                      std::string_view sParams);
     TFwHandle GetMainHandle();
     int32_t GetMainWebID();
     int32_t GetWebID(IWinControl* aWebCtrl);
@@ -105,7 +122,9 @@ public:
     // The application window (InitApplication makes the library's answer the application window).
     TFwHandle GetApplication() const { return FApplicationHandle.load(); }
     void SetApplicationHandle(TFwHandle handle) { FApplicationHandle.store(handle); }
-    void SetOnMainBrowserEvent(TOnMainBrowserEvent aOnMainBrowserEvent) { FOnMainBrowserEvent = aOnMainBrowserEvent; }
+    void SetOnMainBrowserEvent(TOnMainBrowserEvent aOnMainBrowserEvent) {
+        FOnMainBrowserEvent = aOnMainBrowserEvent;
+    }
     void SetOnAppWakeUp(TOnAppWakeUp aOnAppWakeUp) { FOnAppWakeUp = aOnAppWakeUp; }
 
     TAppContext& AppContext() { return *FAppContext; }
@@ -119,9 +138,6 @@ public:
 
 private:
     class TIntf;
-
-    template <class Fn>
-    Fn Bind(std::atomic<Fn>& field, const char* name);
 
     std::atomic<TInitWebCore> __InitWebCore{nullptr};
     std::atomic<TInitMainForm> __InitMainForm{nullptr};
@@ -146,9 +162,6 @@ private:
     TOnAppWakeUp FOnAppWakeUp{nullptr, nullptr};
     std::atomic<TFwHandle> FApplicationHandle{0};
     std::unique_ptr<TIntf> FIntf;
-
-    friend class TAppContext;
-    friend class TJsCaller;
 };
 
 // The process-wide binding, created on first use and never freed.

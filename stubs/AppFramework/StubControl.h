@@ -8,7 +8,8 @@
 //   DLL. Read at first use and by StubReset. UTF-8 JSON, every member optional:
 //     {"params": {"<cfgType>": {"<section>": {"<key>": "value", ...}}},
 //      "pageFunctions": ["MessageNotify", ...],         // registered from the start
-//      "results": {"InitWebCore": true, "UpdateApp": true}}
+//      "results": {"InitWebCore": true, "UpdateApp": true,
+//                  "GetControlParams": true}}   // false: answers false, buffer untouched
 //   Non-text values are stored as their compact JSON text. SetControlParams writes the in-memory
 //   store only. GetControlParams of a missing key writes pDef and answers true (false when pDef
 //   is null). UrlRequest answers the value of type "StubUrls", section "answers", key = the URL

@@ -189,6 +189,7 @@ TFakeAppContext* NewStubContext(int32_t callerNo, int32_t webId, const std::stri
 STUB_EXPORT TFwBool APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
                                                       const char* pKey, const char* pDef, char* pRetValue) {
     if (!pRetValue) return 0;
+    if (!ResultSwitch("GetControlParams")) return 0; // a library that answers nothing at all
     StubEnsureLoaded();
     TStubState& s = Stub();
     std::string value;

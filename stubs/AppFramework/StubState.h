@@ -1,7 +1,7 @@
 #pragma once
 // Shared state of the stand-in library (internal).
 #include "StubControl.h"
-#include "FakeAppContext.h"
+#include "support/FakeAppContext.h"
 #include "foundation/Json.h"
 #include "foundation/ScopedWin.h"
 

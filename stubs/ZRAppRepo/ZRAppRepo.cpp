@@ -140,7 +140,7 @@ int32_t __stdcall QueryAppRepo(const wchar_t* appId, wchar_t** version, wchar_t*
         .Number("versionCapacity", Capacity(version))
         .Number("paramsCapacity", Capacity(params))
         .Number("appPathCapacity", Capacity(appPath));
-    if (params && *params) call.Text("paramsIn", *params);
+    if (params && *params) call.Text("paramsIn", *params); // the text it was handed
     if (Capacity(version) < 1 || Capacity(params) < 1 || Capacity(appPath) < 1) return call.Done(kBadBuffer);
     if (!Exists(Str(appId))) return call.Done(kNotFound);
     int32_t r = Put(version, Read(Str(appId), L"Version"));

@@ -1,6 +1,8 @@
 // Stand-in for the help-service library (test equipment). Every call is recorded as a JSON line
 // in the file named by APPFRAME_ZRSERVICE_LOG (else "ZRService.calls.jsonl" beside the library).
 // AddService and DeleteService answer APPFRAME_ZRSERVICE_RESULT (decimal or 0x.., default 1).
+// winsvc.h declares a DeleteService of its own.
+#define NOSERVICE
 #include "../StubCommon/StubLog.h"
 
 #include <cstdint>

@@ -25,7 +25,8 @@ struct RepoFolder {
     }
     // Records are written as UTF-16 so that any text survives.
     void Records(const std::string& utf8Ini) {
-        const std::u16string text = u"\xFEFF" + Utf8ToUtf16(utf8Ini);
+        std::u16string text(1, u'\xFEFF');
+        text.append(Utf8ToUtf16(utf8Ini));
         WriteWholeFile(Data, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
     }
     std::vector<JsonRef> Calls() const {
@@ -84,7 +85,8 @@ TEST(ZRAppRepoAPIHelper, QueryFindsTheAssistantWithTheProgramsBufferSizes) {
     EXPECT_EQ(calls[0]->GetI("versionCapacity"), 255);
     EXPECT_EQ(calls[0]->GetI("paramsCapacity"), 500);
     EXPECT_EQ(calls[0]->GetI("appPathCapacity"), 500);
-    EXPECT_FALSE(calls[0]->GetO("paramsIn"));
+    ASSERT_TRUE(calls[0]->GetO("paramsIn"));
+    EXPECT_EQ(calls[0]->GetS("paramsIn"), "");
 }
 
 TEST(ZRAppRepoAPIHelper, UnknownApplicationLeavesTheEntryAlone) {

@@ -97,9 +97,9 @@ TEST(StrOrderList, SearchAndFindPosOnAbsentKeysGiveTheLeftNeighbour) {
 // and absent keys answer as the map does.
 TEST(StrOrderList, RandomOperationsAgreeWithAnOrderedMap) {
     std::mt19937 rng(7);
-    TStrOrderList list;
+    std::vector<intptr_t> disposed; // outlives the list, whose destructor still disposes
     std::map<std::string, intptr_t> model;
-    std::vector<intptr_t> disposed;
+    TStrOrderList list;
     list.FDisposeData = [&](void* data) { disposed.push_back(reinterpret_cast<intptr_t>(data)); };
     for (int step = 0; step < 4000; ++step) {
         std::string key(1 + rng() % 3, 'a');

@@ -132,8 +132,9 @@ TEST_F(SysService, ProbeAndTimings) {
 
 TEST_F(SysService, A2SignsWithTheConfiguredProductCode) {
     FFramework.Values["DyncConfig/DyncParams/ProductCode"] = "PC01";
-    const std::string answer = Call(
-        "sys.A2", {R"({"params":[{"key":"b","value":"2"},{"key":"A","value":"1"}],"body":"","timestamp":"100"})"});
+    const std::string answer =
+        Call("sys.A2",
+             {R"({"params":[{"key":"b","value":"2"},{"key":"A","value":"1"}],"body":"","timestamp":"100"})"});
     JsonRef obj = ParseJson(answer);
     ASSERT_TRUE(obj) << answer;
     EXPECT_EQ(obj->GetS("appId"), "PC01");

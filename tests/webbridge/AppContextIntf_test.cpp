@@ -1,6 +1,6 @@
 // The call-context interfaces as foreign code sees them: operations reached by vtable slot, GUIDs
 // byte for byte, and the in-memory context used by the stand-in library and by native tests.
-#include "FakeAppContext.h"
+#include "support/FakeAppContext.h"
 
 #include "foundation/Json.h"
 #include "foundation/TextCodec.h"
