@@ -79,10 +79,14 @@ std::string LittleEndian64(std::uint64_t value) {
     return bytes;
 }
 
+int HexValue(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
 std::string FromHex(const std::string& hex) {
     std::string bytes(hex.size() / 2, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        bytes[i] = static_cast<char>(HexValue(hex[2 * i]) * 16 + HexValue(hex[2 * i + 1]));
     return bytes;
 }
 
@@ -147,6 +151,8 @@ int main() {
                                                              static_cast<int>(t.size())));
          }},
         {"Md5Hex", &texts, [](const std::string& t) { return Md5Hex(t).size(); },
+         [&](const std::string& t) { return HexLower(ossl.Digest(ossl.Md5, t)).size(); }},
+        {"Md5HexOfBytes", &texts, [](const std::string& t) { return Md5HexOfBytes(t).size(); },
          [&](const std::string& t) { return HexLower(ossl.Digest(ossl.Md5, t)).size(); }},
         {"Sha1HexUpper", &texts, [](const std::string& t) { return Sha1HexUpper(t).size(); },
          [&](const std::string& t) { return HexUpper(ossl.Digest(ossl.Sha1, t)).size(); }},

@@ -26,14 +26,44 @@ unsigned long CurrentThreadId() {
     return GetCurrentThreadId();
 }
 
+namespace {
+
+// Writers serialise on one byte far beyond any log's end: a byte-range lock is mandatory only
+// inside its range, so readers and the data itself are never blocked, and it reaches other
+// processes too. The lock is held only for one seek and one write.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
+class TAppendLock {
+public:
+    explicit TAppendLock(HANDLE file) : FFile(file) {
+        FOverlapped.OffsetHigh = kLockOffsetHigh;
+        FLocked = LockFileEx(FFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &FOverlapped) != FALSE;
+    }
+    ~TAppendLock() {
+        if (FLocked) UnlockFileEx(FFile, 0, 1, 0, &FOverlapped);
+    }
+    TAppendLock(const TAppendLock&) = delete;
+    TAppendLock& operator=(const TAppendLock&) = delete;
+
+private:
+    HANDLE FFile;
+    OVERLAPPED FOverlapped{};
+    bool FLocked = false;
+};
+
+} // namespace
+
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-    // Append-only access makes every write land at the current end of file, so concurrent
-    // writers in other threads and processes never overwrite each other's lines; OPEN_ALWAYS
-    // never truncates a file another writer has just created.
-    UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+    // OPEN_ALWAYS never truncates a file another writer has just created. Appending alone is
+    // not enough: some Windows implementations emulate it as "find the end, then write", which
+    // lets concurrent writers overwrite each other's lines, so the end is found under a lock.
+    UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
+    TAppendLock lock(file.Get());
+    LARGE_INTEGER end{};
+    if (!SetFilePointerEx(file.Get(), end, nullptr, FILE_END)) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;

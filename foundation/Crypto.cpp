@@ -26,11 +26,20 @@ inline const std::uint8_t* Bytes(std::string_view s) {
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+constexpr std::array<std::int8_t, 256> MakeHexValues() {
+    std::array<std::int8_t, 256> values{};
+    for (int c = 0; c < 256; ++c)
+        values[c] = c >= '0' && c <= '9'   ? static_cast<std::int8_t>(c - '0')
+                    : c >= 'A' && c <= 'F' ? static_cast<std::int8_t>(c - 'A' + 10)
+                    : c >= 'a' && c <= 'f' ? static_cast<std::int8_t>(c - 'a' + 10)
+                                           : -1;
+    return values;
+}
+
+constexpr std::array<std::int8_t, 256> kHexValues = MakeHexValues();
+
+inline int HexDigitValue(char c) {
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 // Two digits per byte; a last lone digit is a byte of its own.

@@ -13,6 +13,7 @@
 #include "foundation/OrderList.h"
 #include "foundation/ScopedWin.h"
 #include "host/HostFramework.h"
+#include "host/SplashForm.h"
 #include "webbridge/AppContextIntf.h"
 
 #include <windows.h>
@@ -48,13 +49,6 @@ public:
 
 private:
     IHostFramework& FFramework;
-};
-
-// The splash form as the context sees it: something that can be closed once.
-class ISplashForm {
-public:
-    virtual ~ISplashForm() = default;
-    virtual void Close() = 0;
 };
 
 // Raised by the constructor when MainFest.cfg is missing or unreadable.

@@ -170,15 +170,24 @@ public:
     std::vector<std::string> Messages;
 
     bool FileExists(const std::string& path) override {
+        std::lock_guard<std::mutex> guard(FLock);
         Probes.push_back(path);
         return Files.count(path) != 0;
     }
     std::string ProgramFolder() override { return Folder; }
     std::string ExtModulePath(const std::string& name) override {
+        std::lock_guard<std::mutex> guard(FLock);
         auto found = Modules.find(name);
         return found == Modules.end() ? std::string() : found->second;
     }
-    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    void ShowMessage(const std::string& text) override {
+        std::lock_guard<std::mutex> guard(FLock);
+        Messages.push_back(text);
+    }
+
+private:
+    // Page calls may come from several threads at once.
+    std::mutex FLock;
 };
 
 // Keeps what the registry hands to the background instead of running it.

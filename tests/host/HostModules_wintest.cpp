@@ -4,7 +4,6 @@
 #include "device/ZRSvcAPIHelper.h"
 #include "foundation/Json.h"
 #include "foundation/TextCodec.h"
-#include "host/QeltContext.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +25,6 @@ const TServiceClass& RoutingAppClass() {
     return cls;
 }
 
-TQeltContextSettings RigSettings(const TTempFolder& folder, TFakeFramework& fw, TFakePort& port,
-                                 TFakeRunner& runner) {
-    TQeltContextSettings s;
-    s.ProgramFolder = folder.Path();
-    s.UseProcessCommandLine = false;
-    s.Framework = &fw;
-    s.Port = &port;
-    s.TaskRunner = &runner;
-    return s;
-}
-
 class HostExtensionModules : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,7 +35,7 @@ protected:
         Folder.CopyFromProgram("SampleModule.dll", "ModFalse.dll");
         Folder.Write("ModGood.ini", "[module]\r\nanswer=good\r\n");
         Folder.Write("ModFalse.ini", "[module]\r\ninit=0\r\nanswer=falsy\r\ncall=1\r\n");
-        Context = std::make_unique<TQeltContext>(RigSettings(Folder, Framework, Port, Runner));
+        Context = std::make_unique<TQeltContext>(FakeSettings(Folder.Path(), Framework, Port, Runner));
         Context->LoadExtendModules();
     }
 
@@ -105,7 +93,7 @@ TEST(HostExtensionModulesNone, WithoutAFrameworkObjectModulesGetNull) {
     fw.ProvideAppFramework = false;
     TFakePort port;
     TFakeRunner runner;
-    TQeltContext context(RigSettings(folder, fw, port, runner));
+    TQeltContext context(FakeSettings(folder.Path(), fw, port, runner));
     context.LoadExtendModules();
     EXPECT_TRUE(fw.ModuleLog.empty());
     EXPECT_TRUE(fw.LogLines.empty());
@@ -127,7 +115,7 @@ protected:
 
     std::unique_ptr<TQeltContext> Make(const std::string& appId) {
         Program.Write("MainFest.cfg", R"({"AppID":")" + appId + R"("})");
-        TQeltContextSettings s = RigSettings(Program, Framework, Port, Runner);
+        TQeltContextSettings s = FakeSettings(Program.Path(), Framework, Port, Runner);
         s.HelpService = Service.get();
         auto context = std::make_unique<TQeltContext>(s);
         context->InitProgram();
@@ -230,7 +218,7 @@ TEST(HostInstallRecord, WithoutAProductCodeTheRecordIsWrittenUnderNull) {
     TFakeFramework fw;
     TFakePort port;
     TFakeRunner runner;
-    TQeltContextSettings s = RigSettings(folder, fw, port, runner);
+    TQeltContextSettings s = FakeSettings(folder.Path(), fw, port, runner);
     s.ApplicationTitle = u8"测试客户端";
     TQeltContext context(s);
     const std::wstring key = L"SOFTWARE\\Corvane\\NULL";
@@ -259,7 +247,7 @@ TEST(HostInstallRecord, TheProductCodeAndVersionComeFromTheControlParameters) {
     fw.Params["AppFrame/System/ver"] = "3.2.1";
     TFakePort port;
     TFakeRunner runner;
-    TQeltContext context(RigSettings(folder, fw, port, runner));
+    TQeltContext context(FakeSettings(folder.Path(), fw, port, runner));
     const std::wstring key = L"SOFTWARE\\Corvane\\HOSTTEST01";
     context.CheckSoftReg();
     EXPECT_EQ(RegValue(key, L"PID"), "HOSTTEST01");

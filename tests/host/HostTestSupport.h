@@ -3,6 +3,7 @@
 // (control parameters, logs, an IAppFramework for extension modules) and a fake dispatch port.
 #include "actions/DispatchPorts.h"
 #include "host/HostFramework.h"
+#include "host/QeltContext.h"
 #include "webbridge/AppFrameworkIntf.h"
 
 #include <windows.h>
@@ -92,6 +93,27 @@ public:
 
 private:
     HWND FWindow = nullptr;
+};
+
+// Settings of a context over the folder that reach only the fakes.
+TQeltContextSettings FakeSettings(const std::string& folder, TFakeFramework& fw, TFakePort& port,
+                                  TFakeRunner& runner, HWND appWindow = nullptr);
+
+// A temporary program folder holding a manifest, and fakes for everything a context reaches.
+struct TContextRig {
+    explicit TContextRig(const std::string& tag, const std::string& manifest = "{}") : Folder(tag) {
+        Folder.Write("MainFest.cfg", manifest);
+    }
+    TQeltContextSettings Settings(HWND appWindow = nullptr) {
+        return FakeSettings(Folder.Path(), Framework, Port, Runner, appWindow);
+    }
+    std::unique_ptr<TQeltContext> Make(HWND appWindow = nullptr) {
+        return std::make_unique<TQeltContext>(Settings(appWindow));
+    }
+    TTempFolder Folder;
+    TFakeFramework Framework;
+    TFakePort Port;
+    TFakeRunner Runner;
 };
 
 // Handles pending messages until done() or about 20 s have passed.

@@ -196,6 +196,18 @@ void TFakePort::WriteLog(const std::string& line) {
     LogLines.push_back(line);
 }
 
+TQeltContextSettings FakeSettings(const std::string& folder, TFakeFramework& fw, TFakePort& port,
+                                  TFakeRunner& runner, HWND appWindow) {
+    TQeltContextSettings s;
+    s.ProgramFolder = folder;
+    s.ApplicationWindow = appWindow;
+    s.UseProcessCommandLine = false;
+    s.Framework = &fw;
+    s.Port = &port;
+    s.TaskRunner = &runner;
+    return s;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TTestAppWindow::TTestAppWindow() {

@@ -4,7 +4,6 @@
 #include "foundation/TextCodec.h"
 #include "host/HostConfig.h"
 #include "host/HostServices.h"
-#include "host/QeltContext.h"
 #include "support/FakeAppContext.h"
 
 #include <gtest/gtest.h>
@@ -14,32 +13,6 @@
 using namespace hosttest;
 
 namespace {
-
-constexpr char kPlainManifest[] = R"({"AppID":"FromManifest"})";
-
-// Builds a context over a temporary program folder with fake framework and port.
-struct TContextRig {
-    explicit TContextRig(const std::string& tag, const std::string& manifest = kPlainManifest) : Folder(tag) {
-        Folder.Write("MainFest.cfg", manifest);
-    }
-    TQeltContextSettings Settings(HWND appWindow = nullptr) {
-        TQeltContextSettings s;
-        s.ProgramFolder = Folder.Path();
-        s.ApplicationWindow = appWindow;
-        s.UseProcessCommandLine = false;
-        s.Framework = &Framework;
-        s.Port = &Port;
-        s.TaskRunner = &Runner;
-        return s;
-    }
-    std::unique_ptr<TQeltContext> Make(HWND appWindow = nullptr) {
-        return std::make_unique<TQeltContext>(Settings(appWindow));
-    }
-    TTempFolder Folder;
-    TFakeFramework Framework;
-    TFakePort Port;
-    TFakeRunner Runner;
-};
 
 std::string UniqueId(const std::string& base) {
     return base + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount());
@@ -56,14 +29,9 @@ bool MutexExists(const std::string& name) {
 // Construction and identity
 
 TEST(HostContext, MissingManifestFailsConstruction) {
-    TTempFolder folder("nomanifest");
-    TFakeFramework fw;
-    TFakePort port;
-    TQeltContextSettings s;
-    s.ProgramFolder = folder.Path();
-    s.Framework = &fw;
-    s.Port = &port;
-    EXPECT_THROW(TQeltContext context(s), EManifestError);
+    TContextRig rig("nomanifest");
+    DeleteFileW(Widen(rig.Folder.Path() + "MainFest.cfg").c_str());
+    EXPECT_THROW(TQeltContext context(rig.Settings()), EManifestError);
 }
 
 TEST(HostContext, ManifestThatIsNotJsonLeavesNoManifestAndTheDefaultName) {

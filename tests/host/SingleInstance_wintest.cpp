@@ -3,7 +3,6 @@
 #include "HostTestSupport.h"
 
 #include "foundation/TextCodec.h"
-#include "host/QeltContext.h"
 
 #include <gtest/gtest.h>
 
@@ -31,13 +30,7 @@ TEST(InstanceChild, Run) {
     TFakeFramework fw;
     TFakePort port;
     TFakeRunner runner;
-    TQeltContextSettings s;
-    s.ProgramFolder = Narrow(folder);
-    s.UseProcessCommandLine = false;
-    s.Framework = &fw;
-    s.Port = &port;
-    s.TaskRunner = &runner;
-    TQeltContext context(s);
+    TQeltContext context(FakeSettings(Narrow(folder), fw, port, runner));
     if (!gate.empty()) {
         HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, (gate + L"_start").c_str());
         WaitForSingleObject(start, 60000);
@@ -82,13 +75,7 @@ TEST(SingleInstance, ASecondInstanceIsRefusedAndAsksTheFirstToComeForward) {
     TFakeFramework fw;
     TFakePort port;
     TFakeRunner runner;
-    TQeltContextSettings s;
-    s.ProgramFolder = folder.Path();
-    s.UseProcessCommandLine = false;
-    s.Framework = &fw;
-    s.Port = &port;
-    s.TaskRunner = &runner;
-    TQeltContext first(s);
+    TQeltContext first(FakeSettings(folder.Path(), fw, port, runner));
     ASSERT_TRUE(first.InitProgram());
     std::vector<std::pair<WPARAM, LPARAM>> seen;
     first.SetAppMessageHandler([&](TQeltContext&, WPARAM code, LPARAM l) { seen.emplace_back(code, l); });
