@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +40,20 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     }
     if (start < text.size()) lines.push_back(text.substr(start)); // torn tail: a fault
     return lines;
+}
+
+// Checks that the file holds exactly `expected` distinct, whole lines whose message starts with
+// `marker`, each written once.
+inline void ExpectEveryLineOnce(const std::string& text, const std::string& marker, size_t expected) {
+    std::map<std::string, int> seen;
+    for (const auto& line : SplitLines(text)) {
+        const size_t at = line.find("]" + marker);
+        ASSERT_NE(at, std::string::npos) << "torn line: " << line;
+        ++seen[line.substr(at + 1)];
+    }
+    EXPECT_EQ(seen.size(), expected);
+    for (const auto& [message, count] : seen)
+        ASSERT_EQ(count, 1) << message;
 }
 
 inline TAppLogTime FixedTime() {

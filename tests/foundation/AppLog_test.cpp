@@ -188,14 +188,18 @@ TEST_F(AppLogWrite, ConcurrentThreadsNeverLoseOrTearALine) {
         thread.join();
     EXPECT_FALSE(fs::exists(swept));
 
-    std::map<std::string, int> seen;
-    for (const auto& line : SplitLines(ReadAll(TodayFile()))) {
-        const size_t at = line.find("]worker");
-        ASSERT_NE(at, std::string::npos) << "torn line: " << line;
-        ASSERT_EQ(line.compare(0, 30, "2026-12-07 11:10:30.042: [Trd:"), 0) << line;
-        ++seen[line.substr(at + 1)];
-    }
-    ASSERT_EQ(seen.size(), static_cast<size_t>(kThreads * kLinesEach));
-    for (const auto& [text, count] : seen)
-        EXPECT_EQ(count, 1) << text;
+    ExpectEveryLineOnce(ReadAll(TodayFile()), "worker", kThreads * kLinesEach);
+}
+
+TEST(AppLogProgramFolder, InitCreatesMissingParentsOnFirstCallOnly) {
+    const fs::path root = NewTempFolder("init");
+    SetProgramFolderForTests((root / "a" / "b").string());
+    InitAppLog();
+    EXPECT_TRUE(fs::is_directory(root / "a" / "b" / "Temp"));
+    fs::remove_all(root / "a");
+    InitAppLog();
+    EXPECT_FALSE(fs::exists(root / "a"));
+    SetProgramFolderForTests("");
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
 }

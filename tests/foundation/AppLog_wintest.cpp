@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <map>
 #include <thread>
 
 using namespace applog_test;
@@ -86,15 +85,7 @@ TEST(AppLogProcesses, ConcurrentProcessesAppendEveryLine) {
     SetProgramFolderForTests(root.string());
     const std::string text = ReadAll(fs::u8path(AppLogFilePath("", FixedTime())));
     SetProgramFolderForTests("");
-    std::map<std::string, int> seen;
-    for (const auto& line : SplitLines(text)) {
-        const size_t at = line.find("]p");
-        ASSERT_NE(at, std::string::npos) << "torn line: " << line;
-        ++seen[line.substr(at + 1)];
-    }
-    EXPECT_EQ(seen.size(), static_cast<size_t>(kProcesses * kThreadsPerProcess * kLinesPerThread));
-    for (const auto& [line, count] : seen)
-        ASSERT_EQ(count, 1) << line;
+    ExpectEveryLineOnce(text, "p", kProcesses * kThreadsPerProcess * kLinesPerThread);
     std::error_code ignored;
     fs::remove_all(root, ignored);
 }
@@ -104,17 +95,4 @@ TEST(AppLogProgramFolder, IsTheExecutablesFolderWithTrailingSeparator) {
     const std::wstring exe = OwnExePath();
     EXPECT_EQ(ProgramFolder(), Narrow(exe.substr(0, exe.find_last_of(L'\\') + 1)));
     EXPECT_EQ(AppLogFolder(), ProgramFolder() + "Temp");
-}
-
-TEST(AppLogProgramFolder, InitCreatesMissingParentsOnFirstCallOnly) {
-    const fs::path root = NewTempFolder("init");
-    SetProgramFolderForTests((root / "a" / "b").string());
-    InitAppLog();
-    EXPECT_TRUE(fs::is_directory(root / "a" / "b" / "Temp"));
-    fs::remove_all(root / "a");
-    InitAppLog();
-    EXPECT_FALSE(fs::exists(root / "a"));
-    SetProgramFolderForTests("");
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
 }
