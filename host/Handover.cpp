@@ -1,0 +1,7 @@
+#include "host/Handover.h"
+
+void HandOverToBrev(const std::string&) {}
+
+bool TryLaunchAssistant() {
+    return false;
+}
