@@ -14,8 +14,10 @@ bool IsBlank(char c) {
 std::string_view Trim(std::string_view text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 
@@ -101,7 +103,8 @@ std::string TActionRegistry::FindServiceLibrary(const std::string& service) {
     return {};
 }
 
-TCurrentCallerType TActionRegistry::CallActionFun(const std::string& sAction, const TCallerContextPtr& aContext) {
+TCurrentCallerType TActionRegistry::CallActionFun(const std::string& sAction,
+                                                  const TCallerContextPtr& aContext) {
     std::string service;
     std::string method;
     if (!SplitActionName(sAction, service, method)) return CLError;

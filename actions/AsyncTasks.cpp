@@ -164,9 +164,11 @@ void TAsyRunTask::RunTask(TTaskInfo& task) {
     {
         TCallBracket bracket(FHooks);
         if (task.mthInfo && !task.mthInfo->sRealFunName.empty()) {
-            Log(FormatLogLine("异步任务执行:%s[%s]%s", {ExportNameOf(task), RealNameOf(task), ClassNameOf(task)}));
+            Log(FormatLogLine("异步任务执行:%s[%s]%s",
+                              {ExportNameOf(task), RealNameOf(task), ClassNameOf(task)}));
             const TServiceMethod* method = task.mthInfo->RealFun;
-            if (!method && task.MetaclassType) method = task.MetaclassType->FindMethod(task.mthInfo->sRealFunName);
+            if (!method && task.MetaclassType)
+                method = task.MetaclassType->FindMethod(task.mthInfo->sRealFunName);
             if (!method || !task.ActInstance) {
                 throw std::runtime_error("method " + task.mthInfo->sRealFunName + " not found");
             }

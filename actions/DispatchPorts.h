@@ -46,7 +46,8 @@ protected:
 // The entry points the worker threads call back into.
 class IActionDispatcher {
 public:
-    virtual TCurrentCallerType CallActionFun(const std::string& sAction, const TCallerContextPtr& aContext) = 0;
+    virtual TCurrentCallerType CallActionFun(const std::string& sAction,
+                                             const TCallerContextPtr& aContext) = 0;
     virtual void BeginCall() = 0;
     virtual void EndCall() = 0;
 

@@ -120,8 +120,8 @@ TEST_F(ActionRegistryTest, FirstCallCreatesInstanceAndInitialisesItBeforeTheActi
     TCallerContextPtr context = page.Wrap();
     EXPECT_EQ(Registry.CallActionFun("msg.SynFetchMsg", context), CLSync);
     EXPECT_EQ(Registry.CallActionFun("msg.SynFetchMsg", context), CLSync);
-    EXPECT_EQ(Journal(), (std::vector<std::string>{"TTestMsg.Create", "msg.InitEnvironment", "msg.SynFetchMsg",
-                                                   "msg.SynFetchMsg"}));
+    EXPECT_EQ(Journal(), (std::vector<std::string>{"TTestMsg.Create", "msg.InitEnvironment",
+                                                   "msg.SynFetchMsg", "msg.SynFetchMsg"}));
 }
 
 TEST_F(ActionRegistryTest, ConcurrentFirstCallsShareOneInitialisedInstance) {
@@ -190,10 +190,12 @@ TEST(ActionRegistryBuild, FirstClassOfAServiceNameWinsAndLaterExportsReplaceEarl
                                                                 });
     static const TServiceClass second =
         MakeServiceClass<TSecond>("TSecond", "svc", {{"Who", &TSecond::Who, {"", actSync}}});
-    static TServiceClass anonymous = MakeServiceClass<TSecond>("TAnon", "x", {{"Who", &TSecond::Who, {"", actSync}}});
+    static TServiceClass anonymous =
+        MakeServiceClass<TSecond>("TAnon", "x", {{"Who", &TSecond::Who, {"", actSync}}});
     anonymous.Attributes.clear();
     static const TServiceClass derived = MakeServiceClass<TDerived>(
-        "TDerived", "derived", {{"Who", &TFirst::Who, {"", actSync}}, {"Own", &TDerived::Own, {"", actSync}}});
+        "TDerived", "derived",
+        {{"Who", &TFirst::Who, {"", actSync}}, {"Own", &TDerived::Own, {"", actSync}}});
 
     TFakePort port;
     TFakeFiles files;
@@ -254,7 +256,8 @@ TEST_F(ActionRegistryTest, LibraryInProgramFolderTakesTheCallThroughDllFun) {
     EXPECT_EQ(lines.back(), "app.DllFun C:\\Prog\\\\tools.dll Convert.All");
 
     TOwnedContext waiting(4, 9);
-    EXPECT_EQ(Registry.CallActionFun("tools.Convert", waiting.Wrap()), CLAsync) << "DllFun runs in the background";
+    EXPECT_EQ(Registry.CallActionFun("tools.Convert", waiting.Wrap()), CLAsync)
+        << "DllFun runs in the background";
 }
 
 TEST_F(ActionRegistryTest, AbsoluteDrivePathWithoutExtensionRoutesToThatLibrary) {
@@ -281,7 +284,8 @@ TEST_F(ActionRegistryTest, LibraryCandidatesAreTriedInOrder) {
     Files.Files.insert("C:\\Prog\\\\ext.dll");
     EXPECT_EQ(Registry.FindServiceLibrary("ext"), "C:\\Prog\\\\ext.dll");
     Files.Files.insert("C:\\Prog\\\\sub.dll");
-    EXPECT_EQ(Registry.FindServiceLibrary("\\sub"), "C:\\Prog\\\\sub.dll") << "a leading backslash is kept, not doubled";
+    EXPECT_EQ(Registry.FindServiceLibrary("\\sub"), "C:\\Prog\\\\sub.dll")
+        << "a leading backslash is kept, not doubled";
 }
 
 TEST_F(ActionRegistryTest, NetworkPathIsNeverLookedForAsRelativeName) {
@@ -327,7 +331,8 @@ TEST_F(ActionRegistryTest, InternalCallAnswersEmptyTextWhenNothingIsAnswered) {
     EXPECT_EQ(Registry.CallActionFun("app.nope", TVarArgs{}), "");
     EXPECT_EQ(Registry.CallActionFun("app.InitEnvironment", TVarArgs{}), "");
     EXPECT_EQ(Registry.CallActionFun("sys.Enc", TVarArgs{}), "enc");
-    EXPECT_TRUE(Kept.Tasks.empty()) << "a fresh context has no caller number, so nothing goes to the background";
+    EXPECT_TRUE(Kept.Tasks.empty())
+        << "a fresh context has no caller number, so nothing goes to the background";
     EXPECT_TRUE(Port.Log().empty());
 }
 

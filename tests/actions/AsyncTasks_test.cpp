@@ -219,8 +219,9 @@ TEST_F(MessagePollerTest, DeliversMessagesOncePageDefinesItsFunctionAfterRetries
 
     const std::string start = "消息通知开始[1,2]！";
     const std::string retry = "未找到消息通知函数，稍候重试！";
-    EXPECT_EQ(PollerLog(), (std::vector<std::string>{"同步拉消息开始！", "同步拉消息结束！", start, retry, start, retry,
-                                                     start, retry, start, "消息通知已送达[1,2]！"}));
+    EXPECT_EQ(PollerLog(),
+              (std::vector<std::string>{"同步拉消息开始！", "同步拉消息结束！", start, retry, start, retry,
+                                        start, retry, start, "消息通知已送达[1,2]！"}));
     EXPECT_TRUE(Port.HasLog("添加异步执行[后台拉消息]成功"));
     const std::vector<TPageCall> calls = Port.PageCalls();
     ASSERT_EQ(calls.size(), 4u);
@@ -254,7 +255,8 @@ TEST_F(MessagePollerTest, ShortFetchAnswersNotifyNothing) {
     TTestMsg::SetAnswer("123456");
     Port.SetPage([](const TPageCall&) { return true; });
     poller.AppendNotifyTask("后台拉消息", NTMsg, {});
-    ASSERT_TRUE(Port.WaitForLog("消息通知已送达[]！")) << "six bytes are enough; no parameters give an empty key";
+    ASSERT_TRUE(Port.WaitForLog("消息通知已送达[]！"))
+        << "six bytes are enough; no parameters give an empty key";
 }
 
 TEST_F(MessagePollerTest, FailingFetchIsLoggedAndNotifiesNothing) {

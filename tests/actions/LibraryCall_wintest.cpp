@@ -33,8 +33,8 @@ public:
 };
 
 const TServiceClass& RoutingAppClass() {
-    static const TServiceClass cls =
-        MakeServiceClass<TRoutingApp>("TRoutingApp", "app", {{"DllFun", &TRoutingApp::DllFun, {"", actASync}}});
+    static const TServiceClass cls = MakeServiceClass<TRoutingApp>(
+        "TRoutingApp", "app", {{"DllFun", &TRoutingApp::DllFun, {"", actASync}}});
     return cls;
 }
 
@@ -54,7 +54,8 @@ protected:
 } // namespace
 
 TEST_F(LibraryCallTest, LibraryInProgramFolderAnswersThroughItsExport) {
-    EXPECT_EQ(Registry.CallActionFun("mylib.Echo", TVarArgs{TVarRec::Text("税"), TVarRec::Integer(3)}), "Echo:税|3");
+    EXPECT_EQ(Registry.CallActionFun("mylib.Echo", TVarArgs{TVarRec::Text("税"), TVarRec::Integer(3)}),
+              "Echo:税|3");
     EXPECT_EQ(Registry.CallActionFun(" mylib . Echo ", TVarArgs{}), "Echo:");
 }
 
