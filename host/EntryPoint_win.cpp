@@ -37,8 +37,8 @@ HWND CreateApplicationWindow() {
         return RegisterClassExW(&wc);
     }();
     (void)windowClass;
-    return CreateWindowExW(WS_EX_TOOLWINDOW, kApplicationClass, kApplicationTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(WS_EX_TOOLWINDOW, kApplicationClass, kApplicationTitle, WS_POPUP, 0, 0, 0, 0,
+                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 void ProcessPendingMessages() {
@@ -100,7 +100,9 @@ public:
         if (FContext->HasSplashForm()) FSplash->Show();
         ProcessPendingMessages();
     }
-    void RegisterHostContext() override { GetAppFramework().AppContext().RegContext("QeltContext", FContext->Intf()); }
+    void RegisterHostContext() override {
+        GetAppFramework().AppContext().RegContext("QeltContext", FContext->Intf());
+    }
     void CreateMainWindow() override {
         const TFwHandle mainWindow =
             GetAppFramework().InitMainForm(false, FContext->Intf(), FEvents->MainFormCallback(), "");

@@ -18,8 +18,10 @@ TMainEventKind ClassifyMainFormEvent(int32_t iEventType, std::string_view sEvent
         break;
     }
     if (sEventName.find('.') != std::string_view::npos) return TMainEventKind::PageCall;
-    if (iEventType == 9) return sEventName == "OpenLogin" ? TMainEventKind::OpenLogin : TMainEventKind::Nothing;
-    if (iEventType == 10) return sEventName == "appKey" ? TMainEventKind::AppKey : TMainEventKind::EmptyRequest;
+    if (iEventType == 9)
+        return sEventName == "OpenLogin" ? TMainEventKind::OpenLogin : TMainEventKind::Nothing;
+    if (iEventType == 10)
+        return sEventName == "appKey" ? TMainEventKind::AppKey : TMainEventKind::EmptyRequest;
     return TMainEventKind::Nothing;
 }
 
@@ -53,7 +55,8 @@ int64_t AppKeyTimeStamp(int64_t localWallClockMs) {
     return diff < 0 ? -diff : diff;
 }
 
-std::string AppKeyText(std::string_view timeStamp, std::string_view productCode, std::string_view productKey) {
+std::string AppKeyText(std::string_view timeStamp, std::string_view productCode,
+                       std::string_view productKey) {
     std::string digestInput;
     digestInput.append(productCode).append(productKey).append(timeStamp);
     std::string text = "{\"timeStamp\": \"";

@@ -70,8 +70,8 @@ private:
     class TLoginSink final : public TWebBrowserEventSink {
     public:
         explicit TLoginSink(TMainFormEvents& owner) : FOwner(owner) {}
-        void OnWebBrowserEvent(void* Sender, void* userContext, int32_t iEventType, const std::string& sEventName,
-                               IAppContext* aAppContext) override {
+        void OnWebBrowserEvent(void* Sender, void* userContext, int32_t iEventType,
+                               const std::string& sEventName, IAppContext* aAppContext) override {
             FOwner.OnLoginFormEvent(Sender, userContext, iEventType, sEventName, aAppContext);
         }
 
@@ -84,8 +84,8 @@ private:
         OnMainFormEvent(Sender, userContext, iEventType, sEventName, aAppContext);
     }
     // True when the hook took the event over.
-    bool CallMainBrowserHook(void* Sender, void* userContext, int32_t iEventType, const std::string& sEventName,
-                             IAppContext* aCallerParamInf);
+    bool CallMainBrowserHook(void* Sender, void* userContext, int32_t iEventType,
+                             const std::string& sEventName, IAppContext* aCallerParamInf);
     void OnPopup(IAppContext* aCallerParamInf);
     void OnPageLoaded();
     void RunMainPageCall(const std::string& sEventName, IAppContext* aCallerParamInf);

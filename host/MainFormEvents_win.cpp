@@ -91,8 +91,8 @@ bool ForceForegroundWindow(HWND window) {
     if (GetForegroundWindow() != window) {
         DWORD timeout = 0;
         SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
-        SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(0)),
-                              SPIF_SENDCHANGE);
+        SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
+                              reinterpret_cast<void*>(static_cast<uintptr_t>(0)), SPIF_SENDCHANGE);
         BringToFront(window);
         SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
                               reinterpret_cast<void*>(static_cast<uintptr_t>(timeout)), SPIF_SENDCHANGE);
@@ -104,8 +104,8 @@ TMainFormEvents::TMainFormEvents(TQeltContext& context, IMainWindowServices& ser
     : FContext(context), FServices(services), FTimes(times) {}
 
 TMainFormEvents::~TMainFormEvents() {
-    for (UINT message : {kMsgCopyData, kMsgReserved, kMsgInitMessageCentre, kMsgShowLoginForm, kMsgAnswerCaller,
-                         kMsgUpdateLoginUser})
+    for (UINT message : {kMsgCopyData, kMsgReserved, kMsgInitMessageCentre, kMsgShowLoginForm,
+                         kMsgAnswerCaller, kMsgUpdateLoginUser})
         FContext.SetMessageHandler(message, nullptr);
     FContext.SetAppMessageHandler(nullptr);
 }
@@ -123,12 +123,13 @@ void TMainFormEvents::Install() {
         ShowLoginForm();
         return 0;
     });
-    FContext.SetMessageHandler(kMsgAnswerCaller,
-                               [this](TQeltContext&, WPARAM wParam, LPARAM) { return OnAnswerCaller(wParam); });
+    FContext.SetMessageHandler(
+        kMsgAnswerCaller, [this](TQeltContext&, WPARAM wParam, LPARAM) { return OnAnswerCaller(wParam); });
     FContext.SetMessageHandler(kMsgUpdateLoginUser, [this](TQeltContext&, WPARAM wParam, LPARAM lParam) {
         return OnUpdateLoginUser(wParam, lParam);
     });
-    FContext.SetAppMessageHandler([this](TQeltContext&, WPARAM code, LPARAM lParam) { AppWndProc(code, lParam); });
+    FContext.SetAppMessageHandler(
+        [this](TQeltContext&, WPARAM code, LPARAM lParam) { AppWndProc(code, lParam); });
 }
 
 void TMainFormEvents::Log(const std::string& line) {
@@ -146,7 +147,8 @@ void TMainFormEvents::OnMainFormEvent(void* Sender, void* userContext, int32_t i
     Log("OnMainFormEvent IN " + sEventName);
     try {
         const TMainEventKind kind = ClassifyMainFormEvent(iEventType, sEventName);
-        const bool takenOver = CallMainBrowserHook(Sender, userContext, iEventType, sEventName, aCallerParamInf);
+        const bool takenOver =
+            CallMainBrowserHook(Sender, userContext, iEventType, sEventName, aCallerParamInf);
         // A request the hook took over is answered by the hook; running it here as well would run
         // the action twice. A page load is window state, not a request: the splash still goes.
         if (!takenOver || kind == TMainEventKind::PageLoaded) {
@@ -166,7 +168,8 @@ void TMainFormEvents::OnMainFormEvent(void* Sender, void* userContext, int32_t i
             case TMainEventKind::AppKey:
             case TMainEventKind::EmptyRequest:
                 if (aCallerParamInf && aCallerParamInf->Params()) {
-                    const std::string answer = kind == TMainEventKind::AppKey ? AppKeyAnswer() : std::string();
+                    const std::string answer =
+                        kind == TMainEventKind::AppKey ? AppKeyAnswer() : std::string();
                     aCallerParamInf->Params()->SetResult(Utf8ToAnsi(answer).c_str());
                 }
                 break;
@@ -201,7 +204,8 @@ void TMainFormEvents::OnPopup(IAppContext* aCallerParamInf) {
     values->SetValue("Height", "600");
     const std::string popFormUrl = FContext.popFormUrl();
     if (popFormUrl.empty()) return;
-    const std::string encrypted = FContext.CallActionFun("sys.Enc", TVarArgs{TVarRec::Text(FContext.curUrl())});
+    const std::string encrypted =
+        FContext.CallActionFun("sys.Enc", TVarArgs{TVarRec::Text(FContext.curUrl())});
     values->SetValue("URL", Utf8ToAnsi(PopupFormUrl(popFormUrl, encrypted)).c_str());
     values->SetBoolValue("HideHeadBar", 1);
 }
@@ -252,8 +256,8 @@ void TMainFormEvents::ShowLoginForm() {
         values->SetIntValue("HideActionButton", 5);
         values->SetBoolValue("Fixed", 1);
     }
-    const int32_t result = FServices.FormShowModal(FContext.Intf(), false, FContext.appPath() + kLoginFormPage,
-                                                   LoginFormCallback(), appContext.Get());
+    const int32_t result = FServices.FormShowModal(
+        FContext.Intf(), false, FContext.appPath() + kLoginFormPage, LoginFormCallback(), appContext.Get());
     int32_t count = 0;
     std::string paramText;
     if (IJsCallerInf* params = appContext->Params()) {
@@ -275,8 +279,8 @@ LRESULT TMainFormEvents::OnCopyData(const COPYDATASTRUCT* data) {
     std::memset(buffer, 0, length + 10);
     std::memcpy(buffer, handOver.TextAnsi.data(), length);
     HandOverBuffers().Add(buffer);
-    const LRESULT result = SendMessageW(FContext.Handle(), kMsgUpdateLoginUser, reinterpret_cast<WPARAM>(buffer),
-                                        reinterpret_cast<LPARAM>(buffer));
+    const LRESULT result = SendMessageW(FContext.Handle(), kMsgUpdateLoginUser,
+                                        reinterpret_cast<WPARAM>(buffer), reinterpret_cast<LPARAM>(buffer));
     // Normally the receiver has freed it; if nobody took it, it is still ours.
     if (HandOverBuffers().Remove(buffer)) delete[] buffer;
     return result;
@@ -329,13 +333,14 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
         return;
     case kInstanceStarted: {
         Log(FormatLogLine("收到Restore%d，返回：%d", {HandleText(static_cast<uintptr_t>(lParam)),
-                                                    HandleText(reinterpret_cast<uintptr_t>(mainWindow))}));
+                                                      HandleText(reinterpret_cast<uintptr_t>(mainWindow))}));
         if (other)
-            PostMessageW(other, FContext.RegisteredMessage(), kInstanceAnswer, reinterpret_cast<LPARAM>(mainWindow));
+            PostMessageW(other, FContext.RegisteredMessage(), kInstanceAnswer,
+                         reinterpret_cast<LPARAM>(mainWindow));
         const TOnAppWakeUp hook = FServices.WakeUpHook();
         if (hook.Code &&
-            hook.Code(hook.Self, static_cast<int32_t>(FContext.RegisteredMessage()), static_cast<TFwHandle>(lParam), 1,
-                      reinterpret_cast<TFwHandle>(mainWindow)))
+            hook.Code(hook.Self, static_cast<int32_t>(FContext.RegisteredMessage()),
+                      static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow)))
             return;
         if (GetForegroundWindow() != mainWindow) {
             MinimizeApplication(mainWindow);
@@ -344,10 +349,12 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
         return;
     }
     case kInstancePresence:
-        Log(FormatLogLine("收到广播%d，返回：%d", {HandleText(static_cast<uintptr_t>(lParam)),
-                                                 HandleText(reinterpret_cast<uintptr_t>(FContext.Handle()))}));
+        Log(FormatLogLine("收到广播%d，返回：%d",
+                          {HandleText(static_cast<uintptr_t>(lParam)),
+                           HandleText(reinterpret_cast<uintptr_t>(FContext.Handle()))}));
         if (other)
-            PostMessageW(other, kMsgPresenceAnswer, kInstancePresence, reinterpret_cast<LPARAM>(FContext.Handle()));
+            PostMessageW(other, kMsgPresenceAnswer, kInstancePresence,
+                         reinterpret_cast<LPARAM>(FContext.Handle()));
         return;
     case kInstanceHelp:
         FServices.ExecuteJavaScript(FContext.MainCallerID(), "isNeedHelp();");

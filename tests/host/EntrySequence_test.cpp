@@ -81,11 +81,13 @@ TEST(EntrySequence, TheClientRunsEveryStepInOrderAndEndsNormally) {
     TRecordedSteps steps;
     TStartTimes times;
     EXPECT_EQ(RunEntrySequence(steps, times), kNormalExitCode);
-    EXPECT_EQ(steps.Calls,
-              (Calls{"InitApplication", "IsCefSubProc", "StartEmergencyHelper", "CreateHostContext", "InitProgram",
-                     "SetCurrentFolderToProgram", "CreateSplash", "InitWebCore", "GetTaxInfo", "CheckSoftReg",
-                     "UpdateApp", "HandOverToBrev", "TryLaunchAssistant", "ShowSplash", "RegisterHostContext",
-                     "CreateMainWindow", "StartMonitor", "SetCheckFlashTime", "InitFinished", "AppRun"}));
+    EXPECT_EQ(steps.Calls, (Calls{"InitApplication",    "IsCefSubProc", "StartEmergencyHelper",
+                                  "CreateHostContext",  "InitProgram",  "SetCurrentFolderToProgram",
+                                  "CreateSplash",       "InitWebCore",  "GetTaxInfo",
+                                  "CheckSoftReg",       "UpdateApp",    "HandOverToBrev",
+                                  "TryLaunchAssistant", "ShowSplash",   "RegisterHostContext",
+                                  "CreateMainWindow",   "StartMonitor", "SetCheckFlashTime",
+                                  "InitFinished",       "AppRun"}));
     EXPECT_TRUE(steps.MainLog.empty());
 }
 
@@ -124,8 +126,9 @@ TEST(EntrySequence, ASecondInstanceTriesTheAssistantAndEndsByForce) {
     steps.ProgramInitialised = false;
     TStartTimes times;
     EXPECT_EQ(RunEntrySequence(steps, times), kForcedExitCode);
-    EXPECT_EQ(steps.Calls, (Calls{"InitApplication", "IsCefSubProc", "StartEmergencyHelper", "CreateHostContext",
-                                  "InitProgram", "TryLaunchAssistant", "TerminateSelf"}));
+    EXPECT_EQ(steps.Calls,
+              (Calls{"InitApplication", "IsCefSubProc", "StartEmergencyHelper", "CreateHostContext",
+                     "InitProgram", "TryLaunchAssistant", "TerminateSelf"}));
 
     // When the system refuses, the process ends normally without going on with start-up.
     TRecordedSteps refused;
