@@ -95,7 +95,7 @@ TEST(AppKey, TheAnswerHasItsExactTextAndDigest) {
               R"("ProductCode":"P001"})");
 }
 
-TEST(HostTexts, PopupAddressLoginReportAndTrueText) {
+TEST(HostEventTexts, PopupAddressLoginReportAndTrueText) {
     EXPECT_EQ(PopupFormUrl("https://h/pop.html", "AB12"), "https://h/pop.html?url=AB12");
     EXPECT_EQ(LoginFormReport(2, 0, ""), "iRet=2 count=0 ");
     EXPECT_EQ(LoginFormReport(-1, 2, R"({"a":1})"), R"(iRet=-1 count=2 {"a":1})");
