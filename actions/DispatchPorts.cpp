@@ -9,13 +9,13 @@ std::string FormatLogLine(std::string_view format, std::initializer_list<std::st
     for (size_t i = 0; i < format.size(); ++i) {
         const char c = format[i];
         if (c == '%' && i + 1 < format.size()) {
-            const char spec = format[i + 1];
-            if (spec == '%') {
+            const char conv = format[i + 1];
+            if (conv == '%') {
                 line += '%';
                 ++i;
                 continue;
             }
-            if ((spec == 's' || spec == 'd') && next != args.end()) {
+            if ((conv == 's' || conv == 'd') && next != args.end()) {
                 line.append(next->data(), next->size());
                 ++next;
                 ++i;

@@ -178,11 +178,11 @@ std::vector<TExtModuleSpec> ParseExtendModules(const JsonRef& manifest, const st
         const size_t dot = text.find('.');
         if (dot == std::string::npos) continue;
         const std::string_view after = std::string_view(text).substr(dot + 1);
-        TExtModuleSpec spec;
-        spec.Name = name;
-        spec.FunName = TrimBlanks(after.substr(0, PrefixBytes(after, kMaxModuleFunctionChars)));
-        spec.DllPath = appPath + text.substr(0, dot) + ".dll";
-        specs.push_back(std::move(spec));
+        TExtModuleSpec entry;
+        entry.Name = name;
+        entry.FunName = TrimBlanks(after.substr(0, PrefixBytes(after, kMaxModuleFunctionChars)));
+        entry.DllPath = appPath + text.substr(0, dot) + ".dll";
+        specs.push_back(std::move(entry));
     }
     return specs;
 }

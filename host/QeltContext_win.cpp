@@ -342,9 +342,9 @@ void TQeltContext::LoadExtendModules() {
         FExtModulesList.Lock();
         FExtModulesList.Clear();
         FExtModulesList.UnLock();
-        for (const TExtModuleSpec& spec : ParseExtendModules(FMainFest, FappPath)) {
+        for (const TExtModuleSpec& module : ParseExtendModules(FMainFest, FappPath)) {
             try {
-                LoadOneModule(spec.Name, spec.DllPath, spec.FunName);
+                LoadOneModule(module.Name, module.DllPath, module.FunName);
             } catch (const std::exception& e) {
                 Log(std::string("加载模块异常-") + e.what());
             }
