@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 // Native builds convert with iconv, naming Windows code pages the way glibc knows them.
 
@@ -24,12 +25,39 @@ std::string IconvName(unsigned cp) {
     }
 }
 
+// iconv_open costs far more than converting a short text, so each thread keeps its descriptors.
+class TIconvCache {
+public:
+    ~TIconvCache() {
+        for (auto& e : FEntries)
+            iconv_close(e.Cd);
+    }
+    iconv_t Get(const char* from, const char* to) {
+        for (auto& e : FEntries)
+            if (e.From == from && e.To == to) {
+                iconv(e.Cd, nullptr, nullptr, nullptr, nullptr);
+                return e.Cd;
+            }
+        iconv_t cd = iconv_open(to, from);
+        if (cd != reinterpret_cast<iconv_t>(-1)) FEntries.push_back({from, to, cd});
+        return cd;
+    }
+
+private:
+    struct TEntry {
+        std::string From, To;
+        iconv_t Cd;
+    };
+    std::vector<TEntry> FEntries;
+};
+
 // Converts between UTF-16LE and the code page, one character at a time on failure so that an
 // unmappable character becomes the substitute instead of ending the conversion.
 std::string Convert(const char* from, const char* to, const char* data, size_t size, size_t unit,
                     const std::string& substitute) {
     std::string out;
-    iconv_t cd = iconv_open(to, from);
+    thread_local TIconvCache cache;
+    iconv_t cd = cache.Get(from, to);
     if (cd == reinterpret_cast<iconv_t>(-1)) return out;
     out.resize(size * 4 + 16);
     char* in = const_cast<char*>(data);
@@ -62,7 +90,6 @@ std::string Convert(const char* from, const char* to, const char* data, size_t s
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(static_cast<size_t>(dst - out.data()));
-    iconv_close(cd);
     return out;
 }
 } // namespace

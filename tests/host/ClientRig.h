@@ -61,7 +61,8 @@ public:
     std::vector<JsonRef> Transcript() const;
     std::vector<JsonRef> TranscriptOf(const std::string& kind) const;
     // Waits until the transcript holds a line of that kind for which the test holds.
-    JsonRef WaitForTranscript(const std::string& kind, const std::function<bool(const JsonRef&)>& test = {}) const;
+    JsonRef WaitForTranscript(const std::string& kind,
+                              const std::function<bool(const JsonRef&)>& test = {}) const;
     // The framework's main log (as UTF-8) and the client's daily log.
     std::string FrameworkLog() const;
     std::string DailyLog() const;

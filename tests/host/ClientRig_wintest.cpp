@@ -8,8 +8,9 @@ namespace clienttest {
 
 namespace {
 
-const wchar_t* const kProgramFiles[] = {L"AppFrameMain.exe",     L"AppFramework.dll",     L"ZRAccount.dll",
-                                        L"Config\\EnviParams.cfg", L"Forms\\MainForm1.html", L"Image\\config.ini"};
+const wchar_t* const kProgramFiles[] = {L"AppFrameMain.exe",      L"AppFramework.dll",
+                                        L"ZRAccount.dll",         L"Config\\EnviParams.cfg",
+                                        L"Forms\\MainForm1.html", L"Image\\config.ini"};
 
 std::wstring WindowClassOf(HWND window) {
     wchar_t name[256] = {};
@@ -20,7 +21,8 @@ std::wstring WindowClassOf(HWND window) {
 std::string TextOf(HWND window) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
     return Narrow(text);
 }
 
@@ -64,7 +66,8 @@ bool TClientProcess::Running() {
 
 TClientFolder::TClientFolder(const std::wstring& tag) : FFolder(L"client-" + tag) {
     static std::atomic<unsigned> counter{0};
-    FAppId = "E2E_" + Narrow(tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+    FAppId =
+        "E2E_" + Narrow(tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
     for (const wchar_t* name : kProgramFiles)
         CopyFromProgram(name, name);
     Write(L"MainFest.cfg", R"({"AppID":")" + FAppId + R"(","extendModule":{"Modules":{}}})");
@@ -158,41 +161,53 @@ std::string TClientFolder::DailyLog() const {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+struct TWindowSearch {
+    DWORD Pid;
+    const wchar_t* Class;
+    HWND Except;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<TWindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->Pid || window == search->Except || WindowClassOf(window) != search->Class)
+        return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectStatics(HWND child, LPARAM param) {
+    if (WindowClassOf(child) == L"Static") reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+    return TRUE;
+}
+
+} // namespace
+
 HWND FindProcessWindow(DWORD pid, const wchar_t* windowClass, HWND except) {
-    struct TSearch {
-        DWORD Pid;
-        const wchar_t* Class;
-        HWND Except;
-        HWND Found;
-    } search{pid, windowClass, except, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<TSearch*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != s->Pid || window == s->Except || WindowClassOf(window) != s->Class) return TRUE;
-            s->Found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TWindowSearch search{pid, windowClass, except, nullptr};
+    EnumWindows(&MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
 std::string CloseMessageBox(DWORD pid) {
     HWND box = nullptr;
-    if (!WaitUntil([&] { return (box = FindProcessWindow(pid, L"#32770")) != nullptr; })) return {};
-    std::vector<HWND> statics;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM param) -> BOOL {
-            if (WindowClassOf(child) == L"Static") reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&statics));
     std::string text;
-    for (HWND child : statics)
-        text += TextOf(child);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    // The box's window comes first, its text a moment later.
+    WaitUntil([&] {
+        box = FindProcessWindow(pid, L"#32770");
+        if (!box) return false;
+        std::vector<HWND> statics;
+        EnumChildWindows(box, &CollectStatics, reinterpret_cast<LPARAM>(&statics));
+        text.clear();
+        for (HWND child : statics)
+            text += TextOf(child);
+        return !text.empty();
+    });
+    if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
     return text;
 }
 
