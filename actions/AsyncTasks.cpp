@@ -64,16 +64,21 @@ void TAsyWorker::Run() noexcept {
     } catch (...) {
         Log(FormatLogLine("工作线程异常:%s", {MessageOf(std::current_exception())}));
     }
+    FEnded.Set();
 }
 
 void TAsyWorker::Stop() {
-    std::lock_guard<std::mutex> stopping(FStopLock);
+    std::lock_guard<std::recursive_mutex> stopping(FStopLock);
     {
         std::lock_guard<std::mutex> guard(FLock);
         FTerminated = true;
     }
     FWake.notify_all();
-    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) {
+        // A plain join would deadlock against a worker blocked in a message sent to this thread.
+        FEnded.Wait();
+        if (FThread.joinable()) FThread.join();
+    }
     std::vector<PTaskInfo> left;
     {
         std::lock_guard<std::mutex> guard(FLock);
@@ -98,7 +103,10 @@ bool TAsyWorker::Push(PTaskInfo entry) {
 
 PTaskInfo TAsyWorker::Pop() {
     std::unique_lock<std::mutex> guard(FLock);
-    FWake.wait(guard, [this] { return FTerminated || !FStack.empty(); });
+    while (!FTerminated && FStack.empty()) {
+        FWake.wait(guard);
+        FWakeUps.fetch_add(1, std::memory_order_relaxed);
+    }
     if (FTerminated) return nullptr;
     PTaskInfo entry = std::move(FStack.back());
     FStack.pop_back();
@@ -106,8 +114,14 @@ PTaskInfo TAsyWorker::Pop() {
 }
 
 bool TAsyWorker::WaitFor(std::chrono::milliseconds interval) {
+    const auto deadline = std::chrono::steady_clock::now() + interval;
     std::unique_lock<std::mutex> guard(FLock);
-    return !FWake.wait_for(guard, interval, [this] { return FTerminated; });
+    while (!FTerminated) {
+        const bool timedOut = FWake.wait_until(guard, deadline) == std::cv_status::timeout;
+        FWakeUps.fetch_add(1, std::memory_order_relaxed);
+        if (timedOut) break;
+    }
+    return !FTerminated;
 }
 
 bool TAsyWorker::Terminated() {

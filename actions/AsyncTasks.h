@@ -1,11 +1,14 @@
 #pragma once
 // The two worker threads: the task runner, which runs background actions and answers their
 // pages, and the message poller, which pushes "MessageNotify" and "UserLoginNotify" into the page.
-// Each keeps a newest-first stack and sleeps on a condition variable while it is empty.
+// Each keeps a newest-first stack and sleeps on a condition variable while it is empty: an idle
+// worker is never woken, and a new entry wakes it at once.
 #include "actions/CustomAttributeUnit.h"
 #include "actions/DispatchPorts.h"
+#include "actions/ThreadEndSignal.h"
 #include "foundation/TaggedValue.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -36,11 +39,15 @@ public:
     TAsyWorker& operator=(const TAsyWorker&) = delete;
 
     // Asks the thread to end, wakes it from any wait and waits until it has ended. The entry in
-    // hand is finished; entries still stacked are released without running.
+    // hand is finished; entries still stacked are released without running. On Windows the
+    // caller keeps handling messages sent to its windows while it waits, so a worker that is
+    // answering a page of the caller's thread finishes instead of hanging the shutdown.
     void Stop();
     // True from the moment Stop has been asked for.
     bool Terminated();
     size_t PendingCount();
+    // How often the thread has come out of a wait. It does not move while nothing is queued.
+    uint32_t WakeUps() const { return FWakeUps.load(std::memory_order_relaxed); }
 
 protected:
     explicit TAsyWorker(IDispatchPort& port) : FPort(port) {}
@@ -62,11 +69,14 @@ protected:
 private:
     void Run() noexcept;
 
-    std::mutex FStopLock;
+    // Recursive: a message handled while Stop waits may stop the workers again.
+    std::recursive_mutex FStopLock;
     std::mutex FLock;
     std::condition_variable FWake;
     std::vector<PTaskInfo> FStack;
     bool FTerminated = false;
+    std::atomic<uint32_t> FWakeUps{0};
+    TThreadEndSignal FEnded;
     std::thread FThread;
 };
 } // namespace detail

@@ -79,11 +79,21 @@ public:
 
     TOnMainBrowserEvent MainBrowserHook() override { return Hook; }
     TOnAppWakeUp WakeUpHook() override { return WakeUp; }
-    int32_t FormShowModal(void*, bool bUseIE, const std::string& sUrl, TProcWebBrowserEventEx,
-                          IAppContext* aAppContext) override {
+    // The form's page makes the calls of LoginCalls while the form is open.
+    std::vector<std::pair<std::string, int32_t>> LoginCalls;
+    std::vector<std::string> LoginResults;
+    int32_t FormShowModal(void* userContext, bool bUseIE, const std::string& sUrl,
+                          TProcWebBrowserEventEx aWebBrowserEvent, IAppContext* aAppContext) override {
         TFakeAppContext* values = TFakeAppContext::From(aAppContext);
         Modals.push_back({sUrl, bUseIE, values ? values->ValuesJson() : std::string()});
         if (values) values->Params()->AddStrParam(jptText, "x");
+        for (const auto& [name, callerNo] : LoginCalls) {
+            TFakeAppContext* call = TFakeAppContext::Create(callerNo, 55);
+            aWebBrowserEvent.Code(aWebBrowserEvent.Self, nullptr, userContext, 1, Utf8ToAnsi(name).c_str(),
+                                  call);
+            LoginResults.push_back(AnsiToUtf8(call->ResultText()));
+            call->Release();
+        }
         return ModalResult;
     }
     bool ExecuteJavaScript(int32_t webId, const std::string& script) override {
@@ -313,6 +323,7 @@ TEST(MainFormRequests, AppKeyAnswersWithTheDigestOfIdKeyAndTime) {
 
 TEST(MainFormRequests, OpenLoginShowsTheLoginFormAfterTheEventAndReportsItsResult) {
     TEventsRig rig("login");
+    rig.Services.LoginCalls = {{"sys.test", 0}, {"sys.test", 9}, {"OpenLogin", 0}, {"sys.none", 0}};
     rig.Fire(9, "OpenLogin");
     EXPECT_TRUE(rig.Services.Modals.empty()); // posted, not run inside the event
     ASSERT_TRUE(PumpUntil([&] { return !rig.Services.Messages.empty(); }));
@@ -323,6 +334,10 @@ TEST(MainFormRequests, OpenLoginShowsTheLoginFormAfterTheEventAndReportsItsResul
               R"({"Width":500,"Height":400,"HideActionButton":5,"Fixed":true})");
     ASSERT_EQ(rig.Services.Messages.size(), 1u);
     EXPECT_EQ(rig.Services.Messages[0].rfind("iRet=2 count=1 {", 0), 0u) << rig.Services.Messages[0];
+    // The form's own page calls: answered by return text, handed to the runner, or ignored.
+    EXPECT_EQ(rig.Services.LoginResults, (std::vector<std::string>{kTestAnswer, "", "", ""}));
+    EXPECT_EQ(rig.Runner.Tasks.size(), 1u);
+    EXPECT_TRUE(rig.Logged("sys.test为同步返回"));
 
     rig.Fire(9, "getMsg");
     rig.Fire(9, "openlogin");
@@ -398,6 +413,9 @@ TEST(LoginHandOverMessages, PointerMessagesFromOutsideAreIgnoredUntouched) {
     TCallerAnswerRecord unregistered;
     EXPECT_EQ(SendMessageW(window, kMsgAnswerCaller, reinterpret_cast<WPARAM>(&unregistered), 0), 0);
     EXPECT_TRUE(rig.Port.Answers.empty());
+    // The internal requests without an account or message service do nothing, quietly.
+    EXPECT_EQ(SendMessageW(window, kMsgReserved, 1, 2), 0);
+    EXPECT_EQ(SendMessageW(window, kMsgInitMessageCentre, 0, 0), 0);
 }
 
 TEST(LoginHandOverMessages, ARegisteredCallerRecordIsAnsweredWithItsContextsAnswer) {
