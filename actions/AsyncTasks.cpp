@@ -104,6 +104,7 @@ bool TAsyWorker::Push(PTaskInfo entry) {
 PTaskInfo TAsyWorker::Pop() {
     std::unique_lock<std::mutex> guard(FLock);
     while (!FTerminated && FStack.empty()) {
+        FIdleWaits.fetch_add(1, std::memory_order_relaxed);
         FWake.wait(guard);
         FWakeUps.fetch_add(1, std::memory_order_relaxed);
     }

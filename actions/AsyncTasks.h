@@ -46,7 +46,9 @@ public:
     // True from the moment Stop has been asked for.
     bool Terminated();
     size_t PendingCount();
-    // How often the thread has come out of a wait. It does not move while nothing is queued.
+    // How often the thread has begun waiting with nothing queued, and how often it has come out
+    // of any wait. An idle worker waits once and is not woken until an entry comes or Stop.
+    uint32_t IdleWaits() const { return FIdleWaits.load(std::memory_order_relaxed); }
     uint32_t WakeUps() const { return FWakeUps.load(std::memory_order_relaxed); }
 
 protected:
@@ -75,6 +77,7 @@ private:
     std::condition_variable FWake;
     std::vector<PTaskInfo> FStack;
     bool FTerminated = false;
+    std::atomic<uint32_t> FIdleWaits{0};
     std::atomic<uint32_t> FWakeUps{0};
     TThreadEndSignal FEnded;
     std::thread FThread;

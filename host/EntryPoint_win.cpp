@@ -1,5 +1,6 @@
 #include "host/EntryPoint.h"
 
+#include "actions/AsyncTasks.h"
 #include "device/ZRCompanyUtils.h"
 #include "foundation/AppLog.h"
 #include "foundation/TextCodec.h"
@@ -164,6 +165,8 @@ uint32_t RunAppFrameMain() {
         WriteAppLog("AppFrameMain: start-up stopped by an unknown error");
         exitCode = 1;
     }
+    // The message loop has ended: the task runner finishes the task in hand and logs its exit.
+    StopAsyncWorkers();
     if (!TAppFramework::isCefSubProc()) LogProcessEnd(exitCode);
     return exitCode;
 }
