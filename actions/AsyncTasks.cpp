@@ -33,17 +33,6 @@ std::string MessageOf(std::exception_ptr error) {
     }
 }
 
-class TCallBracket {
-public:
-    explicit TCallBracket(IActionDispatcher& hooks) : FHooks(hooks) { FHooks.BeginCall(); }
-    ~TCallBracket() { FHooks.EndCall(); }
-    TCallBracket(const TCallBracket&) = delete;
-    TCallBracket& operator=(const TCallBracket&) = delete;
-
-private:
-    IActionDispatcher& FHooks;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------

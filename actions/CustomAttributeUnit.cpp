@@ -29,18 +29,6 @@ std::vector<const TServiceClass*>& ClassList() {
     return list;
 }
 
-// BeginCall/EndCall bracket every invocation; EndCall runs on every way out.
-class TCallBracket {
-public:
-    explicit TCallBracket(IActionDispatcher& hooks) : FHooks(hooks) { FHooks.BeginCall(); }
-    ~TCallBracket() { FHooks.EndCall(); }
-    TCallBracket(const TCallBracket&) = delete;
-    TCallBracket& operator=(const TCallBracket&) = delete;
-
-private:
-    IActionDispatcher& FHooks;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------

@@ -55,6 +55,18 @@ protected:
     ~IActionDispatcher() = default;
 };
 
+// BeginCall/EndCall bracket every invocation; EndCall runs on every way out.
+class TCallBracket {
+public:
+    explicit TCallBracket(IActionDispatcher& hooks) : FHooks(hooks) { FHooks.BeginCall(); }
+    ~TCallBracket() { FHooks.EndCall(); }
+    TCallBracket(const TCallBracket&) = delete;
+    TCallBracket& operator=(const TCallBracket&) = delete;
+
+private:
+    IActionDispatcher& FHooks;
+};
+
 // Takes actions that run in the background.
 class ITaskRunner {
 public:

@@ -241,7 +241,13 @@ STUB_EXPORT void APPFRAME_STDCALL WriteLog(const char* sMsg) {
                   t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     TStubState& s = Stub();
     CriticalSectionLock lock(s.Lock);
-    AppendFile(BesideDll("AppFramework.log"), stamp + Str(sMsg) + "\r\n");
+    // Kept open for the life of the process: the host writes several lines per page call, and
+    // opening the file for each one would dominate the round trip being measured.
+    static FILE* log = _wfopen(Widen(BesideDll("AppFramework.log")).c_str(), L"ab");
+    if (!log) return;
+    const std::string line = stamp + Str(sMsg) + "\r\n";
+    std::fwrite(line.data(), 1, line.size(), log);
+    std::fflush(log);
 }
 
 STUB_EXPORT TFwBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) {
