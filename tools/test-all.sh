@@ -5,6 +5,11 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 jobs=$(nproc)
 
+# Formatting is part of the build's hygiene: every C++ file follows .clang-format.
+if [ -d .git ]; then
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+fi
+
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j"$jobs"
 (cd build/native && ctest --output-on-failure -j"$jobs")
