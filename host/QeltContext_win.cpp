@@ -237,15 +237,12 @@ bool TQeltContext::InitProgram() {
 bool TQeltContext::CreateInstanceMutex() {
     if (FInstanceMutex) return true;
     SetLastError(ERROR_SUCCESS);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, Widen(FAppID).c_str());
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, Widen(FAppID).c_str()));
     const DWORD error = GetLastError();
-    if (mutex && error == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        return false;
-    }
+    if (mutex && error == ERROR_ALREADY_EXISTS) return false;
     // A mutex of another user's instance cannot be opened, but it is there all the same.
     if (!mutex) return error != ERROR_ACCESS_DENIED;
-    FInstanceMutex.Reset(mutex);
+    FInstanceMutex = std::move(mutex);
     return true;
 }
 
