@@ -2,6 +2,7 @@
 
 #include "actions/LibraryCall.h"
 #include "support/WinTestEnv.h"
+#include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,6 @@ public:
 private:
     std::string FFolder;
 };
-
-class TRoutingApp : public TActionService {
-public:
-    std::string DllFun(TCallerContext* aContext) { return CallLibraryFunction(aContext); }
-};
-
-const TServiceClass& RoutingAppClass() {
-    static const TServiceClass cls = MakeServiceClass<TRoutingApp>(
-        "TRoutingApp", "app", {{"DllFun", &TRoutingApp::DllFun, {"", actASync}}});
-    return cls;
-}
 
 class LibraryCallTest : public ::testing::Test {
 protected:

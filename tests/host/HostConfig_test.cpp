@@ -3,6 +3,7 @@
 #include "host/HostConfig.h"
 #include "host/HostServices.h"
 #include "host/StartTimes.h"
+#include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -161,22 +162,6 @@ TEST(ConfigNumbers, SplashWaitTextsThatAreNotWholeNumbersGiveTheDefault) {
     EXPECT_EQ(StrToIntDef("1.5", 0), 0);
 }
 
-class TFakeParams final : public IHostFramework {
-public:
-    std::map<std::string, std::string> Values;
-    std::string GetControlParams(std::string_view t, std::string_view s, std::string_view k,
-                                 std::string_view def) override {
-        auto it = Values.find(std::string(t) + "/" + std::string(s) + "/" + std::string(k));
-        return it == Values.end() ? std::string(def) : it->second;
-    }
-    bool SetControlParams(std::string_view, std::string_view, std::string_view, std::string_view) override {
-        return false;
-    }
-    void WriteLog(std::string_view) override {}
-    void ShowForm(uintptr_t) override {}
-    void* AppFrameworkInterface() override { return nullptr; }
-};
-
 TEST(HostCipher, TextRoundTripsThroughTheHostKeyAndBadCipherTextGivesEmpty) {
     const std::string plain = u8"产品Key-123";
     const std::string hex = HostEncryptString(plain);
@@ -189,7 +174,7 @@ TEST(HostCipher, TextRoundTripsThroughTheHostKeyAndBadCipherTextGivesEmpty) {
 }
 
 TEST(HostCipher, EncryptedParametersAreDecryptedOrEmpty) {
-    TFakeParams fw;
+    TFakeControlParams fw;
     fw.Values["DyncConfig/DyncParams/ProductKey"] = HostEncryptString("secret");
     fw.Values["DyncConfig/MsgCenter/ProductKey"] = "ZZZZ";
     EXPECT_EQ(ReadEncryptedParam(fw, "DyncConfig", "DyncParams", "ProductKey"), "secret");

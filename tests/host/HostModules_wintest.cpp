@@ -4,6 +4,7 @@
 #include "device/ZRSvcAPIHelper.h"
 #include "foundation/Json.h"
 #include "foundation/TextCodec.h"
+#include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +13,6 @@
 using namespace hosttest;
 
 namespace {
-
-// A stand-in "app" service with only the routing target of library calls.
-class TRoutingApp : public TActionService {
-public:
-    std::string DllFun(TCallerContext* aContext) { return CallLibraryFunction(aContext); }
-};
-
-const TServiceClass& RoutingAppClass() {
-    static const TServiceClass cls = MakeServiceClass<TRoutingApp>(
-        "TRoutingApp", "app", {{"DllFun", &TRoutingApp::DllFun, {"", actASync}}});
-    return cls;
-}
 
 class HostExtensionModules : public ::testing::Test {
 protected:

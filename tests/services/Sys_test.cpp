@@ -6,6 +6,7 @@
 #include "host/StartTimes.h"
 #include "services/Sys.h"
 #include "support/FakeAppContext.h"
+#include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -42,22 +43,6 @@ public:
     }
 };
 
-class TParamsFramework final : public IHostFramework {
-public:
-    std::map<std::string, std::string> Values;
-    std::string GetControlParams(std::string_view t, std::string_view s, std::string_view k,
-                                 std::string_view def) override {
-        auto it = Values.find(std::string(t) + "/" + std::string(s) + "/" + std::string(k));
-        return it == Values.end() ? std::string(def) : it->second;
-    }
-    bool SetControlParams(std::string_view, std::string_view, std::string_view, std::string_view) override {
-        return false;
-    }
-    void WriteLog(std::string_view) override {}
-    void ShowForm(uintptr_t) override {}
-    void* AppFrameworkInterface() override { return nullptr; }
-};
-
 class SysService : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -82,7 +67,7 @@ protected:
     TNoPort FPort;
     TNoFiles FFiles;
     TKeepTasks FRunner;
-    TParamsFramework FFramework;
+    TFakeControlParams FFramework;
     TActionRegistry FRegistry{FPort, FFiles};
 };
 
