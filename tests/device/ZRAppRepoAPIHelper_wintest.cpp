@@ -29,12 +29,7 @@ struct RepoFolder {
         text.append(Utf8ToUtf16(utf8Ini));
         WriteWholeFile(Data, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
     }
-    std::vector<JsonRef> Calls() const {
-        std::vector<JsonRef> calls;
-        for (const auto& line : ReadFileLines(Log))
-            calls.push_back(ParseJson(line));
-        return calls;
-    }
+    std::vector<JsonRef> Calls() const { return ReadJsonLines(Log); }
 };
 } // namespace
 

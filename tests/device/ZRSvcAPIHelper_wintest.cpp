@@ -16,12 +16,7 @@ struct SvcFolder {
     void Install(const std::wstring& from = TestProgramFolder() + L"ZRService.dll") {
         ASSERT_TRUE(CopyTestFile(from, Folder.Path() + L"ZRService.dll"));
     }
-    std::vector<JsonRef> Calls() const {
-        std::vector<JsonRef> calls;
-        for (const auto& line : ReadFileLines(Log))
-            calls.push_back(ParseJson(line));
-        return calls;
-    }
+    std::vector<JsonRef> Calls() const { return ReadJsonLines(Log); }
 };
 } // namespace
 

@@ -116,10 +116,7 @@ std::unique_ptr<TClientProcess> TClientFolder::Start(const std::wstring& args) c
 }
 
 std::vector<JsonRef> TClientFolder::Transcript() const {
-    std::vector<JsonRef> lines;
-    for (const std::string& line : ReadFileLines(Path() + L"transcript.jsonl"))
-        if (JsonRef parsed = ParseJson(line)) lines.push_back(parsed);
-    return lines;
+    return ReadJsonLines(Path() + L"transcript.jsonl");
 }
 
 std::vector<JsonRef> TClientFolder::TranscriptOf(const std::string& kind) const {

@@ -152,4 +152,13 @@ std::vector<std::string> ReadFileLines(const std::wstring& path) {
     }
     return lines;
 }
+std::vector<JsonRef> ReadJsonLines(const std::wstring& path, const std::string& kind) {
+    std::vector<JsonRef> out;
+    for (const std::string& line : ReadFileLines(path)) {
+        JsonRef v = ParseJson(line);
+        if (v && (kind.empty() || v->GetS("kind") == kind)) out.push_back(v);
+    }
+    return out;
+}
+
 #endif

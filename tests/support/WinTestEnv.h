@@ -1,6 +1,8 @@
 #pragma once
 // Files, folders and environment for tests that run under Wine (Win32 build only).
 #ifdef _WIN32
+#include "foundation/Json.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,4 +54,7 @@ std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, std::string_view bytes);
 // The file's lines without their line breaks; none when the file is missing.
 std::vector<std::string> ReadFileLines(const std::wstring& path);
+// The JSON lines of a transcript or call log (lines that do not parse are skipped); with a kind,
+// only the lines whose "kind" member is that text.
+std::vector<JsonRef> ReadJsonLines(const std::wstring& path, const std::string& kind = {});
 #endif

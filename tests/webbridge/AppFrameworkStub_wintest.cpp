@@ -94,14 +94,7 @@ protected:
     }
     void TearDown() override { Export<TStubReset>(kExpStubReset)(); }
 
-    std::vector<JsonRef> Lines(const std::string& kind = {}) {
-        std::vector<JsonRef> out;
-        for (const std::string& line : ReadFileLines(FTranscript)) {
-            JsonRef v = ParseJson(line);
-            if (v && (kind.empty() || v->GetS("kind") == kind)) out.push_back(v);
-        }
-        return out;
-    }
+    std::vector<JsonRef> Lines(const std::string& kind = {}) { return ReadJsonLines(FTranscript, kind); }
     bool Step(const std::string& json) { return Export<TStubRunStep>(kExpStubRunStep)(json.c_str()) != 0; }
     HWND MainForm(TEventReceiver& r, void* userContext = nullptr) {
         return reinterpret_cast<HWND>(

@@ -97,14 +97,7 @@ protected:
         WriteWholeFile(FParams, json);
         Reset();
     }
-    std::vector<JsonRef> Lines(const std::string& kind) {
-        std::vector<JsonRef> out;
-        for (const std::string& line : ReadFileLines(FTranscript)) {
-            JsonRef v = ParseJson(line);
-            if (v && v->GetS("kind") == kind) out.push_back(v);
-        }
-        return out;
-    }
+    std::vector<JsonRef> Lines(const std::string& kind) { return ReadJsonLines(FTranscript, kind); }
     bool Step(const std::string& json) {
         auto run = reinterpret_cast<TStubRunStep>(LoadLibFunction(GetFrameworkLibPath(), kExpStubRunStep));
         return run(json.c_str()) != 0;
