@@ -65,19 +65,19 @@ void TCallerContext::Release() noexcept {
 }
 
 void TCallerContext::SetValue(std::string_view name, std::string_view value) const {
-    FCallerParam->Values()->SetValue(Utf8ToAnsi(name).c_str(), Utf8ToAnsi(value).c_str());
+    FCallerParam->GetValues()->SetValue(Utf8ToAnsi(name).c_str(), Utf8ToAnsi(value).c_str());
 }
 
 std::string TCallerContext::GetValue(std::string_view name) const {
-    return AnsiToUtf8(FCallerParam->Values()->GetValue(Utf8ToAnsi(name).c_str()));
+    return AnsiToUtf8(FCallerParam->GetValues()->GetValue(Utf8ToAnsi(name).c_str()));
 }
 
 int32_t TCallerContext::ValueCount() const {
-    return FCallerParam->Values()->ValueCount();
+    return FCallerParam->GetValues()->ValueCount();
 }
 
 int32_t TCallerContext::ParamCount() const {
-    return FCallerParam->Params()->ParamCount();
+    return FCallerParam->GetParams()->ParamCount();
 }
 
 std::string TCallerContext::ParamStr(int32_t index) const {
@@ -85,12 +85,12 @@ std::string TCallerContext::ParamStr(int32_t index) const {
 }
 
 std::string TCallerContext::ParamStrAnsi(int32_t index) const {
-    const char* text = FCallerParam->Params()->ParamStr(index);
+    const char* text = FCallerParam->GetParams()->ParamStr(index);
     return text ? std::string(text) : std::string();
 }
 
 std::string TCallerContext::Result() const {
-    const char* text = FCallerParam->Params()->Result();
+    const char* text = FCallerParam->GetParams()->Result();
     return text ? AnsiToUtf8(text) : std::string();
 }
 

@@ -2,7 +2,14 @@
 // Runs a function exported by a library named after a service (the `app` service's DllFun). The
 // context's named values "path" and "funName" say which; the function takes the call context and
 // returns a Boolean, and on true leaves its answer as the return text of the parameter list.
+// Binary rules of such libraries: webbridge/BinaryConventions.md.
 #include "actions/CustomAttributeUnit.h"
+#include "foundation/Abi.h"
+#include "webbridge/AppContextIntf.h"
+
+// The exported function of a library named after a service: the call context in, a one-byte
+// Boolean out.
+using TServiceLibraryFun = TPasBool(APPFRAME_STDCALL*)(IAppContext* aContext);
 
 #include <string>
 

@@ -8,10 +8,6 @@
 
 namespace {
 
-// The exported function's shape. Its Boolean is one byte: only the low byte of the result
-// register is meaningful.
-using TServiceLibraryFun = uint8_t(APPFRAME_STDCALL*)(IAppContext* aContext);
-
 std::string AnsiValue(IAppValues& values, const char* name) {
     const char* text = values.GetValue(name);
     return text ? std::string(text) : std::string();
@@ -22,7 +18,7 @@ std::string AnsiValue(IAppValues& values, const char* name) {
 std::string CallLibraryFunction(TCallerContext* aContext) {
     if (!aContext) return {};
     IAppContext* context = aContext->AppContext();
-    IAppValues* values = context->Values();
+    auto values = context->GetValues();
     if (!values || values->ValueCount() < 2) return {};
     // Both stay in the ANSI code page, the form the loader takes them in.
     const std::string path = AnsiValue(*values, "path");
@@ -35,6 +31,6 @@ std::string CallLibraryFunction(TCallerContext* aContext) {
     auto function = reinterpret_cast<TServiceLibraryFun>(
         reinterpret_cast<void*>(GetProcAddress(library.Get(), funName.c_str())));
     if (!function) return {};
-    if (function(context) == 0) return {};
+    if (!IsTrue(function(context))) return {};
     return aContext->Result();
 }

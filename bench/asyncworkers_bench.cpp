@@ -36,8 +36,8 @@ public:
     int32_t Reserved1() override { return 0; }
     int32_t CallerNo() override { return FCallerNo; }
     int32_t WebID() override { return 1; }
-    IAppValues* Values() override { return nullptr; }
-    IJsCallerInf* Params() override { return nullptr; }
+    void Values(IAppValues** result) override { *result = nullptr; }
+    void Params(IJsCallerInf** result) override { *result = nullptr; }
     void SetCallerNo(int32_t callerNo) { FCallerNo = callerNo; }
 
 private:

@@ -19,7 +19,7 @@ public:
     void SetValue(const char*, const char*) override {}
     void SetIntValue(const char*, int32_t) override {}
     int32_t Reserved5() override { return 0; }
-    void SetBoolValue(const char*, TFwBool) override {}
+    void SetBoolValue(const char*, TPasBool) override {}
     const char* GetValue(const char*) override { return ""; }
     int32_t Reserved8() override { return 0; }
     int32_t Reserved9() override { return 0; }
@@ -36,8 +36,11 @@ public:
     int32_t Reserved1() override { return 0; }
     int32_t CallerNo() override { return 0; }
     int32_t WebID() override { return 1; }
-    IAppValues* Values() override { return &FValues; }
-    IJsCallerInf* Params() override { return nullptr; }
+    void Values(IAppValues** result) override {
+        FValues.AddRef();
+        *result = &FValues;
+    }
+    void Params(IJsCallerInf** result) override { *result = nullptr; }
 
 private:
     uint32_t FRefs = 1;

@@ -168,7 +168,7 @@ bool RoundTrips(const char* action, int calls, TBenchHandler& handler, TFigures&
         const std::string step = std::string("{\"do\":\"event\",\"name\":\"") + action +
                                  "\",\"callerNo\":" + std::to_string(callerNo) + "}";
         const LONGLONG fired = Now();
-        if (!GRunStep(step.c_str())) return false;
+        if (!IsTrue(GRunStep(step.c_str()))) return false;
         const DWORD startTick = GetTickCount();
         while (InterlockedCompareExchange(&GAnsweredCaller, 0, 0) != callerNo) {
             if (GetTickCount() - startTick > 10000) {

@@ -3,6 +3,7 @@
 // build only). Loaded once, when the wrapper is created. Every operation answers -1 when the
 // library or its export is missing, otherwise the export's result (0 is success). Texts are
 // UTF-8 here and UTF-16 at the library; results come back in TWideResultBuffer.
+// Binary rules of the maker's libraries: webbridge/BinaryConventions.md.
 #include "device/WideResultBuffer.h"
 #include "foundation/Abi.h"
 #include "foundation/ScopedWin.h"

@@ -2,6 +2,7 @@
 // The help-service library "ZRService.dll" in the shared environment folder (Win32 build only).
 // Loaded once, when the wrapper is created; without the library or any of its four exports every
 // operation answers its "not loaded" result and nothing is called.
+// Binary rules of the maker's libraries: webbridge/BinaryConventions.md.
 #include "foundation/Abi.h"
 #include "foundation/ScopedWin.h"
 

@@ -100,7 +100,7 @@ TPageAnswer AnswerPageCall(TCurrentCallerType outcome, TCallerContext& context, 
         port.CallJsFunction(context.WebID(), callerNo, context.FRetValue);
         return TPageAnswer::ByCaller;
     }
-    if (IJsCallerInf* params = context.AppContext()->Params())
+    if (auto params = context.AppContext()->GetParams())
         params->SetResult(Utf8ToAnsi(context.FRetValue).c_str());
     return TPageAnswer::ReturnText;
 }

@@ -167,10 +167,10 @@ void TMainFormEvents::OnMainFormEvent(void* Sender, void* userContext, int32_t i
                 break;
             case TMainEventKind::AppKey:
             case TMainEventKind::EmptyRequest:
-                if (aCallerParamInf && aCallerParamInf->Params()) {
+                if (auto params = aCallerParamInf ? aCallerParamInf->GetParams() : TFwRef<IJsCallerInf>()) {
                     const std::string answer =
                         kind == TMainEventKind::AppKey ? AppKeyAnswer() : std::string();
-                    aCallerParamInf->Params()->SetResult(Utf8ToAnsi(answer).c_str());
+                    params->SetResult(Utf8ToAnsi(answer).c_str());
                 }
                 break;
             case TMainEventKind::Ignored:
@@ -188,15 +188,15 @@ bool TMainFormEvents::CallMainBrowserHook(void* Sender, void* userContext, int32
                                           const std::string& sEventName, IAppContext* aCallerParamInf) {
     const TOnMainBrowserEvent hook = FServices.MainBrowserHook();
     if (!hook) return false;
-    TFwBool handled = 0;
+    uint8_t handled = 0; // a one-byte Boolean by reference
     const std::string nameAnsi = Utf8ToAnsi(sEventName);
     hook(Sender, userContext, iEventType, nameAnsi.c_str(), aCallerParamInf, &handled);
-    Log(handled ? "当前请求已经被接管!" : "当前请求未被接管，主框架继续处理请求!");
+    Log(handled != 0 ? "当前请求已经被接管!" : "当前请求未被接管，主框架继续处理请求!");
     return handled != 0;
 }
 
 void TMainFormEvents::OnPopup(IAppContext* aCallerParamInf) {
-    IAppValues* values = aCallerParamInf->Values();
+    auto values = aCallerParamInf->GetValues();
     if (!values) return;
     const char* url = values->GetValue("URL");
     FContext.SetcurUrl(AnsiToUtf8(url ? url : ""));
@@ -207,7 +207,7 @@ void TMainFormEvents::OnPopup(IAppContext* aCallerParamInf) {
     const std::string encrypted =
         FContext.CallActionFun("sys.Enc", TVarArgs{TVarRec::Text(FContext.curUrl())});
     values->SetValue("URL", Utf8ToAnsi(PopupFormUrl(popFormUrl, encrypted)).c_str());
-    values->SetBoolValue("HideHeadBar", 1);
+    values->SetBoolValue("HideHeadBar", kPasTrue);
 }
 
 void TMainFormEvents::OnPageLoaded() {
@@ -250,17 +250,17 @@ std::string TMainFormEvents::AppKeyAnswer() {
 void TMainFormEvents::ShowLoginForm() {
     TFwRef<IAppContext> appContext = FContext.Registry().Port().GetAppContext();
     if (!appContext) return;
-    if (IAppValues* values = appContext->Values()) {
+    if (auto values = appContext->GetValues()) {
         values->SetIntValue("Width", 500);
         values->SetIntValue("Height", 400);
         values->SetIntValue("HideActionButton", 5);
-        values->SetBoolValue("Fixed", 1);
+        values->SetBoolValue("Fixed", kPasTrue);
     }
     const int32_t result = FServices.FormShowModal(
         FContext.Intf(), false, FContext.appPath() + kLoginFormPage, LoginFormCallback(), appContext.Get());
     int32_t count = 0;
     std::string paramText;
-    if (IJsCallerInf* params = appContext->Params()) {
+    if (auto params = appContext->GetParams()) {
         count = params->ParamCount();
         const char* text = params->ParamText();
         paramText = AnsiToUtf8(text ? text : "");
@@ -339,8 +339,8 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
                          reinterpret_cast<LPARAM>(mainWindow));
         const TOnAppWakeUp hook = FServices.WakeUpHook();
         if (hook.Code &&
-            hook.Code(hook.Self, static_cast<int32_t>(FContext.RegisteredMessage()),
-                      static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow)))
+            IsTrue(hook.Code(hook.Data, static_cast<int32_t>(FContext.RegisteredMessage()),
+                             static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow))))
             return;
         if (GetForegroundWindow() != mainWindow) {
             MinimizeApplication(mainWindow);

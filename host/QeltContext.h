@@ -34,10 +34,6 @@ struct TModulesInfo {
     std::string sDllPath;
 };
 
-// An extension module's initialisation function: takes the IAppFramework interface (or null) and
-// answers a Boolean, read from the low byte so both one-byte and 32-bit Booleans read right.
-using TModuleIniFun = uint8_t(APPFRAME_STDCALL*)(void* appFramework);
-
 // Environment variables kept in the framework's control parameters.
 class TEnviVars {
 public:

@@ -355,8 +355,9 @@ void TQeltContext::LoadOneModule(const std::string& name, const std::string& dll
                                  const std::string& funName) {
     if (!FileExistsUtf8(dllPath)) throw std::runtime_error("错误：模块[" + dllPath + "]未找到!");
     void* fn = LoadLibFunction(dllPath, funName);
-    const uint8_t ok = reinterpret_cast<TModuleIniFun>(fn)(FFramework.AppFrameworkInterface());
-    if (!ok) Log("模块[" + dllPath + "(" + funName + ")]返回False");
+    const TPasBool ok =
+        reinterpret_cast<TModuleIniFun>(fn)(static_cast<IAppFramework*>(FFramework.AppFrameworkInterface()));
+    if (!IsTrue(ok)) Log("模块[" + dllPath + "(" + funName + ")]返回False");
     auto info = std::make_unique<TModulesInfo>();
     info->sIniFun = funName;
     info->pIniFun = fn;

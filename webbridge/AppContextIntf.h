@@ -5,24 +5,21 @@
 // operations in slot order. Never reorder, insert or remove a method; unused slots keep a
 // placeholder so the used ones stay at their positions.
 //
-// Binary conventions (32-bit Windows, every slot APPFRAME_STDCALL, `this` first on the stack):
+// Binary rules: webbridge/BinaryConventions.md. In particular:
 // - Text arguments are zero-terminated 8-bit text in the ANSI code page; a null pointer reads as
 //   empty text.
 // - Text results (const char*) point into the called object and stay valid until the next call
-//   on that same object (from any thread); copy them at once. They are never null.
-// - Integers are int32_t; a Boolean is a 32-bit value (TFwBool): 0 is false, anything else true,
-//   and the library writes 1 for true. Doubles are IEEE 64-bit.
-// - Interfaces returned by Values/Params are borrowed: they live as long as the context that
-//   returned them and need no Release. A context handed to native code by an event is borrowed
-//   for the duration of the callback (AddRef it to keep it longer); one obtained from
-//   GetAppContext is owned (reference count 1) and released with Release. Reference counts are
-//   thread-safe.
+//   on that same object (from any thread); copy them at once. A null result reads as empty.
+// - Booleans are one byte (TPasBool: only the low byte counts). Doubles are IEEE 64-bit.
+// - Values and Params answer through the hidden result argument: a reference the caller owns and
+//   releases (the non-virtual GetValues/GetParams wrap that). A context handed to native code by
+//   an event is borrowed for the duration of the callback (AddRef it to keep it longer); one
+//   obtained from GetAppContext is owned. Reference counts are thread-safe.
 // No windows.h here: this header is compiled natively too.
 #include "foundation/Abi.h"
 
 #include <cstdint>
 
-using TFwBool = int32_t;
 using TFwHResult = int32_t;
 
 // Same layout as the Win32 GUID.
@@ -66,6 +63,61 @@ enum TJsParamType : int32_t {
     jptText = 4,
 };
 
+// Holds one owned interface reference (e.g. a context from GetAppContext) and releases it.
+template <class T>
+class TFwRef {
+public:
+    TFwRef() = default;
+    explicit TFwRef(T* owned) : FPtr(owned) {}
+    TFwRef(const TFwRef&) = delete;
+    TFwRef& operator=(const TFwRef&) = delete;
+    TFwRef(TFwRef&& other) noexcept : FPtr(other.FPtr) { other.FPtr = nullptr; }
+    TFwRef& operator=(TFwRef&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            FPtr = other.FPtr;
+            other.FPtr = nullptr;
+        }
+        return *this;
+    }
+    ~TFwRef() { Reset(); }
+    void Reset() {
+        if (FPtr) FPtr->Release();
+        FPtr = nullptr;
+    }
+    T* Get() const { return FPtr; }
+    T* operator->() const { return FPtr; }
+    T& operator*() const { return *FPtr; }
+    explicit operator bool() const { return FPtr != nullptr; }
+    T* Detach() {
+        T* p = FPtr;
+        FPtr = nullptr;
+        return p;
+    }
+
+private:
+    T* FPtr = nullptr;
+};
+
+// Answer an interface result through the hidden argument: what the variable held is released and
+// it receives a reference the caller owns. StoreInterface adds that reference; StoreOwned hands
+// over one already held.
+template <class T>
+void StoreInterface(T** result, T* intf) {
+    if (result == nullptr) return;
+    if (intf != nullptr) intf->AddRef();
+    T* old = *result;
+    *result = intf;
+    if (old != nullptr) old->Release();
+}
+template <class T>
+void StoreOwned(T** result, TFwRef<T> ref) {
+    if (result == nullptr) return;
+    T* old = *result;
+    *result = ref.Detach();
+    if (old != nullptr) old->Release();
+}
+
 // The three reference-counting slots every interface starts with.
 class IFwUnknown {
 public:
@@ -83,11 +135,11 @@ class IAppValues : public IFwUnknown {
 public:
     virtual int32_t APPFRAME_STDCALL Reserved1() = 0;
     virtual int32_t APPFRAME_STDCALL Reserved2() = 0;
-    virtual void APPFRAME_STDCALL SetValue(const char* name, const char* value) = 0; // 3
-    virtual void APPFRAME_STDCALL SetIntValue(const char* name, int32_t value) = 0;  // 4
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;                                // 5
-    virtual void APPFRAME_STDCALL SetBoolValue(const char* name, TFwBool value) = 0; // 6
-    virtual const char* APPFRAME_STDCALL GetValue(const char* name) = 0;             // 7: "" if unset
+    virtual void APPFRAME_STDCALL SetValue(const char* name, const char* value) = 0;  // 3
+    virtual void APPFRAME_STDCALL SetIntValue(const char* name, int32_t value) = 0;   // 4
+    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;                                 // 5
+    virtual void APPFRAME_STDCALL SetBoolValue(const char* name, TPasBool value) = 0; // 6
+    virtual const char* APPFRAME_STDCALL GetValue(const char* name) = 0;              // 7: "" if unset
     virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
     virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
     virtual int32_t APPFRAME_STDCALL Reserved10() = 0;
@@ -106,7 +158,7 @@ public:
     virtual void APPFRAME_STDCALL AddStrParam(int32_t typeCode, const char* value) = 0; // 3
     virtual void APPFRAME_STDCALL AddIntParam(int32_t typeCode, int32_t value) = 0;     // 4
     virtual void APPFRAME_STDCALL AddFloatParam(int32_t typeCode, double value) = 0;    // 5
-    virtual void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TFwBool value) = 0;    // 6
+    virtual void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TPasBool value) = 0;   // 6
     virtual int32_t APPFRAME_STDCALL Reserved7() = 0;
     virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
     virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
@@ -134,8 +186,22 @@ public:
     virtual int32_t APPFRAME_STDCALL CallerNo() = 0;
     // 3: the page window's handle (a window handle fits 32 bits on this platform).
     virtual int32_t APPFRAME_STDCALL WebID() = 0;
-    virtual IAppValues* APPFRAME_STDCALL Values() = 0;   // 4, borrowed
-    virtual IJsCallerInf* APPFRAME_STDCALL Params() = 0; // 5, borrowed
+    // 4 and 5: managed results through the hidden argument; *result is cleared by the caller and
+    // receives a reference the caller owns.
+    virtual void APPFRAME_STDCALL Values(IAppValues** result) = 0;
+    virtual void APPFRAME_STDCALL Params(IJsCallerInf** result) = 0;
+
+    // Owned references from slots 4 and 5 (null when the library gives none).
+    TFwRef<IAppValues> GetValues() {
+        IAppValues* values = nullptr;
+        Values(&values);
+        return TFwRef<IAppValues>(values);
+    }
+    TFwRef<IJsCallerInf> GetParams() {
+        IJsCallerInf* params = nullptr;
+        Params(&params);
+        return TFwRef<IJsCallerInf>(params);
+    }
 
 protected:
     ~IAppContext() = default;
@@ -167,38 +233,3 @@ protected:
 inline constexpr int FwVtableIndex(int position) {
     return 2 + position;
 }
-
-// Holds one owned interface reference (e.g. a context from GetAppContext) and releases it.
-template <class T>
-class TFwRef {
-public:
-    TFwRef() = default;
-    explicit TFwRef(T* owned) : FPtr(owned) {}
-    TFwRef(const TFwRef&) = delete;
-    TFwRef& operator=(const TFwRef&) = delete;
-    TFwRef(TFwRef&& other) noexcept : FPtr(other.FPtr) { other.FPtr = nullptr; }
-    TFwRef& operator=(TFwRef&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FPtr = other.FPtr;
-            other.FPtr = nullptr;
-        }
-        return *this;
-    }
-    ~TFwRef() { Reset(); }
-    void Reset() {
-        if (FPtr) FPtr->Release();
-        FPtr = nullptr;
-    }
-    T* Get() const { return FPtr; }
-    T* operator->() const { return FPtr; }
-    explicit operator bool() const { return FPtr != nullptr; }
-    T* Detach() {
-        T* p = FPtr;
-        FPtr = nullptr;
-        return p;
-    }
-
-private:
-    T* FPtr = nullptr;
-};

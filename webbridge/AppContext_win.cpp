@@ -22,13 +22,13 @@ public:
     uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
 
-    TFwBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) override {
-        return GuardedSlot<TFwBool>("IRegAppContext.RegContext", 0,
-                                    [&] { return F.RegContext(Name(sContextName), pContent) ? 1 : 0; });
+    TPasBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) override {
+        return GuardedSlot<TPasBool>("IRegAppContext.RegContext", kPasFalse,
+                                     [&] { return PasBool(F.RegContext(Name(sContextName), pContent)); });
     }
-    TFwBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) override {
-        return GuardedSlot<TFwBool>("IRegAppContext.UnRegContext", 0,
-                                    [&] { return F.UnRegContext(Name(sContextName), pContent) ? 1 : 0; });
+    TPasBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) override {
+        return GuardedSlot<TPasBool>("IRegAppContext.UnRegContext", kPasFalse,
+                                     [&] { return PasBool(F.UnRegContext(Name(sContextName), pContent)); });
     }
     void* APPFRAME_STDCALL GetContext(const char* sContextName) override {
         return GuardedSlot<void*>("IRegAppContext.GetContext", nullptr,
@@ -50,12 +50,12 @@ IRegAppContext* TAppContext::Intf() {
 
 bool TAppContext::RegContext(std::string_view sContextName, void* pContent) {
     const TRegContext fn = BindFrameworkExport(__RegContext, kExpRegContext);
-    return fn(Utf8ToAnsi(sContextName).c_str(), pContent) != 0;
+    return IsTrue(fn(Utf8ToAnsi(sContextName).c_str(), pContent));
 }
 
 bool TAppContext::UnRegContext(std::string_view sContextName, void* pContent) {
     const TUnRegContext fn = BindFrameworkExport(__UnRegContext, kExpUnRegContext);
-    return fn(Utf8ToAnsi(sContextName).c_str(), pContent) != 0;
+    return IsTrue(fn(Utf8ToAnsi(sContextName).c_str(), pContent));
 }
 
 void* TAppContext::GetContext(std::string_view sContextName) {

@@ -1,6 +1,7 @@
 #pragma once
-// TAppForm: one web form of the library, addressed by its window handle. The form object of a
-// form is its top-level window (the library and the program share no component runtime).
+// TAppForm: one web form of the library, addressed by its window handle. The library's form
+// object (message 6030) is kept opaque: the program does not share the library's component
+// runtime, so it works on the form through the form's window.
 #include "webbridge/AppFrameworkContract.h"
 
 class TAppFramework;
@@ -13,19 +14,20 @@ public:
     TAppForm(const TAppForm&) = delete;
     TAppForm& operator=(const TAppForm&) = delete;
 
-    // The form object's window when there is one, else the handle it was made with.
-    TFwHandle Handle();
+    // The form's window (the handle it was made with).
+    TFwHandle Handle() const { return Fhandle; }
     TFwHandle Handle2() const { return Fhandle2; }
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
     void SetWidth(int32_t w);
     void SetHeight(int32_t h);
-    TFwHandle CurForm() const { return FCurForm; }
-    void SetCurForm(TFwHandle form) { FCurForm = form; }
+    void* CurForm() const { return FCurForm; }
+    void SetCurForm(void* form) { FCurForm = form; }
 
     void Show();
     int32_t ShowModal();
-    // Closes the form object (when there is one) and tells the library's main window.
+    // With a form object: hides the form's window, detaches it from its parent, closes it and tells
+    // the library's main window; without one, only tells the main window (with Handle2).
     void Close();
 
 private:
@@ -33,6 +35,6 @@ private:
     int32_t FWidth = 0;
     TFwHandle Fhandle = 0;
     TFwHandle Fhandle2 = 0;
-    TFwHandle FCurForm = 0;
+    void* FCurForm = nullptr; // the library's form object: opaque, never dereferenced
     TAppFramework& FOwner;
 };

@@ -18,11 +18,6 @@ TAppForm::~TAppForm() {
     GuardedCall("TAppForm.Destroy", [&] { Close(); });
 }
 
-TFwHandle TAppForm::Handle() {
-    if (FCurForm != 0) Fhandle = FCurForm;
-    return Fhandle;
-}
-
 void TAppForm::SetWidth(int32_t w) {
     FWidth = w;
     SendMessageA(Wnd(Handle()), kFwMsgSizeForm, static_cast<WPARAM>(w), 0);
@@ -42,13 +37,13 @@ int32_t TAppForm::ShowModal() {
 }
 
 void TAppForm::Close() {
-    if (FCurForm != 0) {
-        const HWND form = Wnd(FCurForm);
+    if (FCurForm != nullptr) {
+        const HWND form = Wnd(Fhandle);
         ShowWindow(form, SW_HIDE);
         SetParent(form, nullptr);
         SendMessageA(form, WM_CLOSE, 0, 0);
         SendMessageA(Wnd(FOwner.GetMainHandle()), kFwMsgFormClosed, 0, reinterpret_cast<LPARAM>(form));
-        FCurForm = 0;
+        FCurForm = nullptr;
         return;
     }
     SendMessageA(Wnd(FOwner.GetMainHandle()), kFwMsgFormClosed, 0, static_cast<LPARAM>(Fhandle2));

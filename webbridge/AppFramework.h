@@ -112,12 +112,13 @@ public:
                                  std::string_view pDef);
     bool SetControlParams(std::string_view pCfgType, std::string_view pSession, std::string_view pKey,
                           std::string_view pValue);
-    IControlParamsInf* GetCallerParamInf();
+    TFwRef<IControlParamsInf> GetCallerParamInf();
     TFwRef<IAppContext> GetAppContext(); // null when the library gives none
     // The main log. Raises EFormatError when sMsg does not match Args.
     void WriteLog(std::string_view sMsg, const TVarArgs& Args = {});
     bool UpdateApp(std::string_view pEntryNames, int32_t aInstallType);
-    // sRetData receives the answer bytes as the library gives them.
+    // sRetData receives the answer bytes as the library gives them. Works with a library that has
+    // only its own exports (the optional FreeCountedString is used when present).
     bool UrlRequest(std::string_view sUrl, uint32_t iTimeOut, std::string& sRetData);
     // The application window (InitApplication makes the library's answer the application window).
     TFwHandle GetApplication() const { return FApplicationHandle.load(); }
@@ -138,6 +139,7 @@ public:
 
 private:
     class TIntf;
+    TFreeCountedString FreeCountedStringExport(); // nil when the library has none
 
     std::atomic<TInitWebCore> __InitWebCore{nullptr};
     std::atomic<TInitMainForm> __InitMainForm{nullptr};
@@ -155,6 +157,7 @@ private:
     std::atomic<TUpdateApp> __UpdateApp{nullptr};
     std::atomic<TUrlRequest> __UrlRequest{nullptr};
     std::atomic<TFreeCountedString> __FreeCountedString{nullptr};
+    std::atomic<bool> FFreeCountedStringLooked{false};
     std::unique_ptr<TAppContext> FAppContext;
     std::unique_ptr<TJsCaller> FJsCaller;
     std::unique_ptr<TPsScript> FPsScript;

@@ -2,9 +2,11 @@
 // The whole contract with the web framework library AppFramework.dll: where it is looked for,
 // its exports (names and signatures), the event callback, the window messages its windows answer
 // and the fixed buffer sizes. The call-context interfaces are in AppContextIntf.h.
-// Everything here is binary contract on 32-bit Windows: exports are APPFRAME_STDCALL and
-// exported undecorated; text is zero-terminated ANSI unless noted; Booleans are 32-bit (TFwBool).
-// No windows.h here: handles are pointer-sized unsigned integers (TFwHandle).
+// Everything here is binary contract on 32-bit Windows, by the rules of
+// webbridge/BinaryConventions.md: exports are APPFRAME_STDCALL and exported undecorated; text is
+// zero-terminated ANSI unless noted; Booleans are one byte (TPasBool); interface results come
+// through the hidden last argument. No windows.h here: handles are pointer-sized unsigned integers
+// (TFwHandle).
 #include "webbridge/AppContextIntf.h"
 
 #include <cstddef>
@@ -29,36 +31,17 @@ inline constexpr char kFrameworkLibRootPath[] = "C:\\Corvane\\CefLib\\AppFramewo
 inline constexpr char kFwErrNotFound[] = "未找到！";
 inline constexpr char kFwErrOfFunction[] = "的函数";
 
-// ---- Counted 8-bit strings (UrlRequest) --------------------------------------------------------
-// The program and the library do not share a string runtime, so a counted string crosses as
-// pointer + length. Data need not be zero-terminated and may contain zero bytes.
-// - As input the caller owns the bytes; the library reads them during the call only.
-// - As output (by reference) the caller passes {nullptr, 0}; the library stores bytes it
-//   allocated itself, and the caller hands them back with the export FreeCountedString (which
-//   resets the record) exactly once, whether or not the call succeeded. A library always
-//   zero-terminates what it allocates (Data[Length] == 0) as a courtesy to C callers.
-struct TFwCountedString {
-    char* Data;
-    uint32_t Length;
-};
-static_assert(sizeof(void*) != 4 || sizeof(TFwCountedString) == 8, "32-bit layout");
-
 // ---- Event callback ------------------------------------------------------------------------------
-// The library calls this for every page event and page call of a form. It is an object method on
-// the library's side; across the boundary it is a (code, self) pair passed by value - 8 bytes
-// on the stack, exactly the two values of an object method pointer - and the library calls
-// Code(Self, Sender, userContext, iEventType, sEventName, aAppContext). Self is whatever object
-// the receiver wants back (for a plain function it may be null); userContext is the separate
-// pointer given when the form was made. Sender identifies the form raising the event (the
-// window handle of the web form / main form as a pointer); receivers treat it as opaque.
+// The library calls this for every page event and page call of a form. It is an object method:
+// a (code, data) pair passed by value - 8 bytes on the stack - and the library calls
+// Code(Data, Sender, userContext, iEventType, sEventName, aAppContext). Data is whatever object the
+// receiver wants back (for a plain function it may be null); userContext is the separate pointer
+// given when the form was made. Sender is the library's component raising the event: opaque.
 // aAppContext is borrowed for the duration of the call. Callbacks must not let exceptions out.
 using TProcWebBrowserEventExFn = void(APPFRAME_STDCALL*)(void* self, void* Sender, void* userContext,
                                                          int32_t iEventType, const char* sEventName,
                                                          IAppContext* aAppContext);
-struct TProcWebBrowserEventEx {
-    TProcWebBrowserEventExFn Code;
-    void* Self;
-};
+using TProcWebBrowserEventEx = TPasMethod<TProcWebBrowserEventExFn>;
 static_assert(sizeof(void*) != 4 || sizeof(TProcWebBrowserEventEx) == 8, "32-bit layout");
 
 // Event types the host handles. Any type other than 2, 3 and 8 whose name holds a "." is a page
@@ -89,6 +72,8 @@ inline constexpr char kExpGetAppContext[] = "GetAppContext";
 inline constexpr char kExpWriteLog[] = "WriteLog";
 inline constexpr char kExpUpdateApp[] = "UpdateApp";
 inline constexpr char kExpUrlRequest[] = "UrlRequest";
+// Not one of the library's own exports: a replacement library may offer it to take back the
+// counted strings it hands out; used only when present.
 inline constexpr char kExpFreeCountedString[] = "FreeCountedString";
 inline constexpr char kExpRegContext[] = "RegContext";
 inline constexpr char kExpUnRegContext[] = "UnRegContext";
@@ -97,12 +82,12 @@ inline constexpr char kExpCallRegisterFun[] = "CallRegisterFun";
 inline constexpr char kExpCallRegisterFunSim[] = "CallRegisterFunSim"; // alternate, same arguments
 
 // appHD: application window or 0; AMainInstance: the program's main module. True on success.
-using TInitWebCore = TFwBool(APPFRAME_STDCALL*)(TFwHandle appHD, TFwBool bIsMainForm, TFwHandle AMainInstance,
-                                                const char* sMainFestContent);
+using TInitWebCore = TPasBool(APPFRAME_STDCALL*)(TFwHandle appHD, TPasBool bIsMainForm,
+                                                 TFwHandle AMainInstance, const char* sMainFestContent);
 // Returns the handle that becomes the application window.
 using TInitApplication = TFwHandle(APPFRAME_STDCALL*)(TFwHandle appHandle, TFwHandle aMainInstance);
 // Returns the main form's window handle. userContext comes back in every event of the form.
-using TInitMainForm = TFwHandle(APPFRAME_STDCALL*)(TFwBool bNeedShowMain, void* userContext,
+using TInitMainForm = TFwHandle(APPFRAME_STDCALL*)(TPasBool bNeedShowMain, void* userContext,
                                                    TProcWebBrowserEventEx aWebBrowserEvent,
                                                    const char* sParams);
 // Runs the message loop; returns when the main form has closed or AppTerminate was called.
@@ -110,40 +95,42 @@ using TAppRun = void(APPFRAME_STDCALL*)();
 using TAppTerminate = void(APPFRAME_STDCALL*)();
 using TGetMainHandle = TFwHandle(APPFRAME_STDCALL*)();
 // Returns the new web form's window handle. iControlParams may be null.
-using TGetWebCoreForm = TFwHandle(APPFRAME_STDCALL*)(TFwHandle hParentHD, void* userContext, TFwBool bUseIE,
+using TGetWebCoreForm = TFwHandle(APPFRAME_STDCALL*)(TFwHandle hParentHD, void* userContext, TPasBool bUseIE,
                                                      const char* sUrl,
                                                      TProcWebBrowserEventEx aWebBrowserEvent,
                                                      IControlParamsInf* iControlParams);
 using TGetWebCoreFormEx = TGetWebCoreForm;
 // Shows a form modally; returns its modal result. aAppContext (may be null) carries the form's
 // settings in its named values ("Width", "Height", ...) and is borrowed for the call.
-using TFormShowModal = int32_t(APPFRAME_STDCALL*)(void* userContext, TFwBool bUseIE, const char* sUrl,
+using TFormShowModal = int32_t(APPFRAME_STDCALL*)(void* userContext, TPasBool bUseIE, const char* sUrl,
                                                   TProcWebBrowserEventEx aWebBrowserEvent,
                                                   IAppContext* aAppContext);
 // pRetValue: a zeroed buffer of kControlParamsBufferSize bytes. True: the buffer holds the value
 // (zero-terminated, at most kControlParamsBufferSize - 1 bytes). The caller never substitutes pDef;
 // whether a missing value yields pDef is the library's business.
-using TGetControlParams = TFwBool(APPFRAME_STDCALL*)(const char* pCfgType, const char* pSession,
-                                                     const char* pKey, const char* pDef, char* pRetValue);
-using TSetControlParams = TFwBool(APPFRAME_STDCALL*)(const char* pCfgType, const char* pSession,
-                                                     const char* pKey, const char* pValue);
-// Borrowed: the library keeps it alive for the process.
-using TGetCallerParamInf = IControlParamsInf*(APPFRAME_STDCALL*)();
-// A new context, owned by the caller (reference count 1): Release it when done.
-using TGetAppContext = IAppContext*(APPFRAME_STDCALL*)();
+using TGetControlParams = TPasBool(APPFRAME_STDCALL*)(const char* pCfgType, const char* pSession,
+                                                      const char* pKey, const char* pDef, char* pRetValue);
+using TSetControlParams = TPasBool(APPFRAME_STDCALL*)(const char* pCfgType, const char* pSession,
+                                                      const char* pKey, const char* pValue);
+// Interface results through the hidden argument: *result is cleared by the caller and receives a
+// reference the caller owns (Release it when done).
+using TGetCallerParamInf = void(APPFRAME_STDCALL*)(IControlParamsInf** result);
+// A new context.
+using TGetAppContext = void(APPFRAME_STDCALL*)(IAppContext** result);
 using TWriteLog = void(APPFRAME_STDCALL*)(const char* sMsg);
-using TUpdateApp = TFwBool(APPFRAME_STDCALL*)(const char* pEntryNames, int32_t aInstallType);
-// sUrl: input counted string; sRetData: output counted string (see TFwCountedString).
-using TUrlRequest = TFwBool(APPFRAME_STDCALL*)(const TFwCountedString* sUrl, uint32_t iTimeOut,
-                                               TFwCountedString* sRetData);
-using TFreeCountedString = void(APPFRAME_STDCALL*)(TFwCountedString* s);
+using TUpdateApp = TPasBool(APPFRAME_STDCALL*)(const char* pEntryNames, int32_t aInstallType);
+// sUrl: a counted 8-bit string by value (its data pointer; we pass a constant); sRetData: the
+// caller's counted-string variable (var), cleared before the call. The answer belongs to the
+// library: read by its length, handed back with FreeCountedString when the library has it.
+using TUrlRequest = TPasBool(APPFRAME_STDCALL*)(const char* sUrl, uint32_t iTimeOut, char** sRetData);
+using TFreeCountedString = void(APPFRAME_STDCALL*)(char** s);
 // Named native objects that pages and extension modules look up. pContent is stored unchanged.
-using TRegContext = TFwBool(APPFRAME_STDCALL*)(const char* sContextName, void* pContent);
+using TRegContext = TPasBool(APPFRAME_STDCALL*)(const char* sContextName, void* pContent);
 // True when the name was registered with that same pointer; the entry is then removed.
-using TUnRegContext = TFwBool(APPFRAME_STDCALL*)(const char* sContextName, void* pContent);
+using TUnRegContext = TPasBool(APPFRAME_STDCALL*)(const char* sContextName, void* pContent);
 using TGetContext = void*(APPFRAME_STDCALL*)(const char* sContextName); // null when unknown
 // True when the page has registered aFunName and it was called with aParams' values.
-using TCallRegisterFun = TFwBool(APPFRAME_STDCALL*)(const char* aFunName, IJsCallerInf* aParams);
+using TCallRegisterFun = TPasBool(APPFRAME_STDCALL*)(const char* aFunName, IJsCallerInf* aParams);
 using TCallRegisterFunSim = TCallRegisterFun;
 
 // ---- Window messages ---------------------------------------------------------------------------
@@ -171,9 +158,9 @@ inline constexpr unsigned kFwMsgSizeForm = 2040;
 // Web form. wParam: const char* URL; lParam: kFwNavigateFlag. Navigates; no result.
 inline constexpr unsigned kFwMsgNavigate = 3030;
 inline constexpr intptr_t kFwNavigateFlag = 10;
-// Web form. wParam = lParam = 0. Result: the form object. The library and the program share no
-// component runtime, so the form object is the form's top-level window handle: the program
-// re-parents, shows, sizes and closes it with plain window calls.
+// Web form. wParam = lParam = 0. Result: the library's form object. The program does not share
+// the library's component runtime, so the object is opaque (kept, never dereferenced); the
+// program re-parents, shows, sizes and closes the form through the form's window.
 inline constexpr unsigned kFwMsgGetFormObject = 6030;
 // Main window. wParam: const char* script; lParam: char buffer of kScriptErrorBufferSize zeroed
 // bytes. Result kFwMsgOk = ran; otherwise the buffer holds the zero-terminated error text.

@@ -4,60 +4,22 @@
 // this header (and AppFrameworkContract.h / AppContextIntf.h) and calls by vtable slot only, so
 // the declaration order below is binary contract: never reorder, insert or remove a method.
 //
-// Binary conventions, in addition to those of AppContextIntf.h:
+// Binary rules: webbridge/BinaryConventions.md, as for the library's own contract, and:
 // - Every slot catches its own failures: nothing is ever thrown to the caller. A failure gives
-//   false / 0 / null / empty text and is written to the program's logs.
-// - Text results point into storage of the called object, or of the calling thread where noted,
-//   and stay valid until the next call of the same slot; copy them at once.
+//   false / 0 / nil / empty text and is written to the program's logs.
+// - Managed results (interfaces, wide strings, counted strings, variants, method pointers) come
+//   through the hidden last argument. Interfaces and wide strings handed out there belong to the
+//   caller; a counted string handed out is a constant that stays valid until the same slot
+//   answers again on the same thread.
 // - Overloaded operations get distinct slot names (ExecuteJavaScriptCtrl, CallJsFunctionText,
-//   ...), because compilers do not agree on the vtable order of overloaded virtual functions.
-// - Open argument lists are an array of TVarRecAbi and its length.
+//   ...) in declaration order.
+// - Open argument lists are a pointer to the first TVarRecAbi and the index of the last.
+// - Objects of the component runtime are not shared: a window control is the IWinControl
+//   interface below, the application object is the application window's handle.
 #include "webbridge/AppFrameworkContract.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// One tagged argument of an open argument list; VType is the kind number (0..17) of
-// foundation/TaggedValue.h. 8 bytes on 32-bit Windows.
-struct TVarRecAbi {
-    union {
-        int32_t VInteger;            // 0
-        int32_t VBoolean;            // 1: zero is false
-        char VChar;                  // 2: one ANSI byte
-        const double* VExtended;     // 3
-        const char* VString;         // 4, 6, 11: zero-terminated ANSI text
-        const void* VPointer;        // 5, 7, 8, 13, 14
-        char16_t VWideChar;          // 9
-        const char16_t* VWideString; // 10, 15, 17: zero-terminated UTF-16 text
-        const int64_t* VCurrency;    // 12: four implied decimals
-        const int64_t* VInt64;       // 16
-    };
-    uint8_t VType;
-};
-static_assert(sizeof(void*) != 4 || (sizeof(TVarRecAbi) == 8 && offsetof(TVarRecAbi, VType) == 4),
-              "32-bit layout");
-
-// A caller-parameter value, laid out like an OLE variant; VType uses the OLE numbers.
-enum : uint16_t {
-    kVarEmpty = 0,
-    kVarDouble = 5,
-    kVarText = 8, // VText, UTF-16, owned by the record it came from
-    kVarBoolean = 11,
-    kVarInt64 = 20,
-};
-struct TVariantAbi {
-    uint16_t VType;
-    uint16_t Reserved1;
-    uint16_t Reserved2;
-    uint16_t Reserved3;
-    union {
-        int64_t VInt64;
-        int32_t VBoolean;
-        double VDouble;
-        const char16_t* VText;
-    };
-};
-static_assert(sizeof(TVariantAbi) == 16, "variant layout");
 
 // {74E8915D-EC56-4E33-8DA3-5390BCA1A446}
 inline constexpr TFwGuid IID_ICallerParam = {
@@ -75,9 +37,14 @@ inline constexpr TFwGuid IID_IWebCoreControlInf = {
 inline constexpr TFwGuid IID_IAppFramework = {
     0xA7E85B39, 0x2C7A, 0x4E57, {0x91, 0x09, 0xA7, 0xBF, 0xBD, 0x88, 0xB3, 0x9C}};
 
+// {3B1D7F4E-8C2A-4E5B-9D61-0F7A2C4B8E13}
+inline constexpr TFwGuid IID_IWinControl = {
+    0x3B1D7F4E, 0x8C2A, 0x4E5B, {0x9D, 0x61, 0x0F, 0x7A, 0x2C, 0x4B, 0x8E, 0x13}};
+
 // A window control as the binding addresses it: a web control of the program, the library's
-// sub-browser form, or any other control. Not reference counted; its owner keeps it alive.
-class IWinControl {
+// sub-browser form, or any other control. Its owner keeps it alive; passing it does not transfer
+// a reference.
+class IWinControl : public IFwUnknown {
 public:
     virtual const char* APPFRAME_STDCALL ClassName() = 0; // window class, e.g. "TWebCoreControl"
     virtual TFwHandle APPFRAME_STDCALL Handle() = 0;      // the control's own window
@@ -87,18 +54,18 @@ protected:
     ~IWinControl() = default;
 };
 
-// The parsed caller parameters of one page call. Reference counted: getCallerParams hands out a
-// record with one reference.
+// The parsed caller parameters of one page call. Reference counted.
 class ICallerParam : public IFwUnknown {
 public:
-    virtual const char16_t* APPFRAME_STDCALL FunName() = 0;
+    virtual void APPFRAME_STDCALL FunName(char16_t** result) = 0; // a wide string the caller frees
     virtual int32_t APPFRAME_STDCALL webId() = 0;
     virtual int32_t APPFRAME_STDCALL CallerID() = 0;
     virtual int32_t APPFRAME_STDCALL Count() = 0;
     // Outside 0..Count-1: -1 (and the range error is logged).
     virtual int32_t APPFRAME_STDCALL ParamType(int32_t idx) = 0;
-    // Outside 0..Count-1: false with an empty value (and the range error is logged).
-    virtual TFwBool APPFRAME_STDCALL ParamValue(int32_t idx, TVariantAbi* value) = 0;
+    // A variant the caller owns and clears (a text holds a wide string). Outside 0..Count-1: empty
+    // (and the range error is logged).
+    virtual void APPFRAME_STDCALL ParamValue(int32_t idx, TPasVariant* result) = 0;
 
 protected:
     ~ICallerParam() = default;
@@ -108,22 +75,21 @@ protected:
 class ICallJSInf : public IFwUnknown {
 public:
     // Packs the values as parameter JSON and delivers it to caller iCallerNo of page WebID.
-    virtual TFwBool APPFRAME_STDCALL CallJsFunction(int32_t WebID, int32_t iCallerNo,
-                                                    const TVarRecAbi* arrParams, int32_t paramCount) = 0;
+    virtual TPasBool APPFRAME_STDCALL CallJsFunction(int32_t WebID, int32_t iCallerNo,
+                                                     const TVarRecAbi* arrParams, int32_t high) = 0;
     // Delivers an ANSI answer text as it is.
-    virtual TFwBool APPFRAME_STDCALL CallJsFunctionText(int32_t WebID, int32_t iCallerNo,
-                                                        const char* sRetParamData) = 0;
-    virtual TFwBool APPFRAME_STDCALL CallJsFunctionParam(ICallerParam* CallerParam,
-                                                         const TVarRecAbi* arrParams, int32_t paramCount) = 0;
-    virtual TFwBool APPFRAME_STDCALL CallJsFunctionContext(IAppContext* CallerParam,
-                                                           const TVarRecAbi* arrParams,
-                                                           int32_t paramCount) = 0;
-    // A new record (one reference) parsed from caller-parameter JSON; null on failure.
-    virtual ICallerParam* APPFRAME_STDCALL getCallerParams(const char16_t* sParams) = 0;
-    virtual TFwBool APPFRAME_STDCALL CallRegisterFun(const char* sFunName, const TVarRecAbi* arrParams,
-                                                     int32_t paramCount) = 0;
-    virtual TFwBool APPFRAME_STDCALL TranParamToJsCallerInf(const TVarRecAbi* Args, int32_t argCount,
-                                                            IJsCallerInf* aParams) = 0;
+    virtual TPasBool APPFRAME_STDCALL CallJsFunctionText(int32_t WebID, int32_t iCallerNo,
+                                                         const char* sRetParamData) = 0;
+    virtual TPasBool APPFRAME_STDCALL CallJsFunctionParam(ICallerParam* CallerParam,
+                                                          const TVarRecAbi* arrParams, int32_t high) = 0;
+    virtual TPasBool APPFRAME_STDCALL CallJsFunctionContext(IAppContext* CallerParam,
+                                                            const TVarRecAbi* arrParams, int32_t high) = 0;
+    // A new record parsed from caller-parameter JSON (a wide string); nil on failure.
+    virtual void APPFRAME_STDCALL getCallerParams(const char16_t* sParams, ICallerParam** result) = 0;
+    virtual TPasBool APPFRAME_STDCALL CallRegisterFun(const char* sFunName, const TVarRecAbi* arrParams,
+                                                      int32_t high) = 0;
+    virtual TPasBool APPFRAME_STDCALL TranParamToJsCallerInf(const TVarRecAbi* Args, int32_t high,
+                                                             IJsCallerInf* aParams) = 0;
 
 protected:
     ~ICallJSInf() = default;
@@ -132,8 +98,8 @@ protected:
 // The library's registry of named native objects. Not counted (lives with the binding).
 class IRegAppContext : public IFwUnknown {
 public:
-    virtual TFwBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) = 0;
-    virtual TFwBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) = 0;
+    virtual TPasBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) = 0;
+    virtual TPasBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) = 0;
     virtual void* APPFRAME_STDCALL GetContext(const char* sContextName) = 0;
 
 protected:
@@ -143,33 +109,30 @@ protected:
 // A web control embedded in a window of the program. Not counted (its owner frees it).
 class IWebCoreControlInf : public IFwUnknown {
 public:
-    virtual IWinControl* APPFRAME_STDCALL Instance() = 0;
+    virtual void APPFRAME_STDCALL Instance(IWinControl** result) = 0;
     virtual int32_t APPFRAME_STDCALL GetWebID() = 0;
-    virtual const char* APPFRAME_STDCALL GetsUrl() = 0;
-    // Out parameter rather than a returned record: compilers disagree on returning 8-byte records.
-    virtual void APPFRAME_STDCALL GetOnWebBrowserEvent(TProcWebBrowserEventEx* handler) = 0;
+    virtual void APPFRAME_STDCALL GetsUrl(char** result) = 0; // a constant counted string
+    virtual void APPFRAME_STDCALL GetOnWebBrowserEvent(TProcWebBrowserEventEx* result) = 0;
     virtual void APPFRAME_STDCALL SetOnWebBrowserEvent(TProcWebBrowserEventEx handler) = 0;
     virtual void APPFRAME_STDCALL SetsUrl(const char* sUrl) = 0;
-    virtual TFwBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) = 0;
+    virtual TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) = 0;
 
 protected:
     ~IWebCoreControlInf() = default;
 };
 
 // Hook called for every main-window page event before the host's own handling; setting *Handled
-// to non-zero takes the event over. Sender and aAppContext as in TProcWebBrowserEventEx.
+// to non-zero takes the event over. A plain procedure; Sender and aAppContext as in
+// TProcWebBrowserEventEx; Handled points to one byte.
 using TOnMainBrowserEvent = void(APPFRAME_STDCALL*)(void* Sender, void* userContext, int32_t iEventType,
                                                     const char* sEventName, IAppContext* aAppContext,
-                                                    TFwBool* Handled);
+                                                    uint8_t* Handled);
 
-// Hook called when another instance asks this one to come forward; non-zero: dealt with.
-// An object method: Code is called with Self first.
-using TOnAppWakeUpFn = TFwBool(APPFRAME_STDCALL*)(void* self, int32_t iMessageID, TFwHandle CallerHD,
-                                                  int32_t iFlag, TFwHandle iMainHD);
-struct TOnAppWakeUp {
-    TOnAppWakeUpFn Code;
-    void* Self;
-};
+// Hook called when another instance asks this one to come forward; true: dealt with.
+// An object method.
+using TOnAppWakeUpFn = TPasBool(APPFRAME_STDCALL*)(void* self, int32_t iMessageID, TFwHandle CallerHD,
+                                                   int32_t iFlag, TFwHandle iMainHD);
+using TOnAppWakeUp = TPasMethod<TOnAppWakeUpFn>;
 
 // The binding. Not counted: AddRef and Release answer 1 and never free it.
 class IAppFramework : public IFwUnknown {
@@ -177,36 +140,35 @@ public:
     virtual TFwHandle APPFRAME_STDCALL GetMainHandle() = 0; // 1
     virtual int32_t APPFRAME_STDCALL GetMainWebID() = 0;
     virtual int32_t APPFRAME_STDCALL GetWebID(IWinControl* aWebCtrl) = 0;
-    virtual ICallJSInf* APPFRAME_STDCALL CallJS() = 0;
-    // 5: a web control made on aParentObj (its owner frees it); null on failure.
-    virtual IWebCoreControlInf* APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext,
-                                                               TFwBool aUseIE, const char* sUrl,
-                                                               TProcWebBrowserEventEx aEvent,
-                                                               const char* sParams) = 0;
-    virtual int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bUseIE, const char* sUrl,
+    virtual void APPFRAME_STDCALL CallJS(ICallJSInf** result) = 0;
+    // 5: a web control made on aParentObj (its owner frees it); nil on failure.
+    virtual void APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext, TPasBool aUseIE,
+                                                const char* sUrl, TProcWebBrowserEventEx aEvent,
+                                                const char* sParams, IWebCoreControlInf** result) = 0;
+    virtual int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TPasBool bUseIE, const char* sUrl,
                                                    TProcWebBrowserEventEx aWebBrowserEvent,
                                                    IAppContext* aAppContext) = 0;
-    virtual TFwBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) = 0;
-    virtual TFwBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) = 0;
-    virtual TFwBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
-                                          int32_t argCount) = 0;
-    virtual IRegAppContext* APPFRAME_STDCALL RegAppContext() = 0; // 10
-    // 11: the parameter JSON; storage of the calling thread.
-    virtual const char16_t* APPFRAME_STDCALL PackFunParams(const TVarRecAbi* Args, int32_t argCount) = 0;
-    // 12: the value (ANSI) or empty text; storage of the calling thread.
-    virtual const char* APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
-                                                          const char* pKey, const char* pDef) = 0;
-    virtual TFwBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession,
-                                                      const char* pKey, const char* pValue) = 0;
-    virtual IControlParamsInf* APPFRAME_STDCALL GetCallerParamInf() = 0; // borrowed
-    virtual IAppContext* APPFRAME_STDCALL GetAppContext() = 0;           // 15: owned, Release it
-    // 16: formats sMsg (ANSI) with the "%s"/"%d" rules; false when the format does not match its
-    // arguments or the library cannot be reached.
-    virtual TFwBool APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi* Args, int32_t argCount) = 0;
-    virtual TFwBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) = 0;
-    // 18: sRetData receives the answer bytes in storage of the calling thread (do not free it).
-    virtual TFwBool APPFRAME_STDCALL UrlRequest(const TFwCountedString* sUrl, uint32_t iTimeOut,
-                                                TFwCountedString* sRetData) = 0;
+    virtual TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) = 0;
+    virtual TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) = 0;
+    virtual TPasBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
+                                           int32_t high) = 0;
+    virtual void APPFRAME_STDCALL RegAppContext(IRegAppContext** result) = 0; // 10
+    // 11: the parameter JSON, a wide string the caller frees.
+    virtual void APPFRAME_STDCALL PackFunParams(const TVarRecAbi* Args, int32_t high, char16_t** result) = 0;
+    // 12: the value (ANSI) or empty text, a constant counted string.
+    virtual void APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
+                                                   const char* pKey, const char* pDef, char** result) = 0;
+    virtual TPasBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession,
+                                                       const char* pKey, const char* pValue) = 0;
+    virtual void APPFRAME_STDCALL GetCallerParamInf(IControlParamsInf** result) = 0;
+    virtual void APPFRAME_STDCALL GetAppContext(IAppContext** result) = 0; // 15: a new context
+    // 16: formats sMsg (ANSI) with the "%s"/"%d" rules; a format that does not match its
+    // arguments is logged locally instead.
+    virtual void APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi* Args, int32_t high) = 0;
+    virtual TPasBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) = 0;
+    // 18: sUrl a counted string (its data pointer); sRetData the caller's counted-string variable,
+    // which receives a constant.
+    virtual TPasBool APPFRAME_STDCALL UrlRequest(const char* sUrl, uint32_t iTimeOut, char** sRetData) = 0;
     virtual TFwHandle APPFRAME_STDCALL GetApplication() = 0; // the application window
     virtual void APPFRAME_STDCALL AppTerminate() = 0;        // 20
     virtual void APPFRAME_STDCALL SetOnMainBrowserEvent(TOnMainBrowserEvent aOnMainBrowserEvent) = 0;
@@ -215,3 +177,7 @@ public:
 protected:
     ~IAppFramework() = default;
 };
+
+// An extension module's initialisation function, exported under the name the manifest gives:
+// true when the module initialised.
+using TModuleIniFun = TPasBool(APPFRAME_STDCALL*)(IAppFramework* aFramework);

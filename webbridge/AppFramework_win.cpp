@@ -125,91 +125,88 @@ public:
     int32_t APPFRAME_STDCALL GetWebID(IWinControl* aWebCtrl) override {
         return GuardedSlot<int32_t>("IAppFramework.GetWebID", 0, [&] { return F.GetWebID(aWebCtrl); });
     }
-    ICallJSInf* APPFRAME_STDCALL CallJS() override { return F.CallJS(); }
-    IWebCoreControlInf* APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext,
-                                                       TFwBool aUseIE, const char* sUrl,
-                                                       TProcWebBrowserEventEx aEvent,
-                                                       const char* sParams) override {
-        return GuardedSlot<IWebCoreControlInf*>("IAppFramework.GetWebControl", nullptr, [&] {
-            return F.GetWebControl(aParentObj, userContext, aUseIE != 0, Text(sUrl), aEvent, Text(sParams));
-        });
+    void APPFRAME_STDCALL CallJS(ICallJSInf** result) override { StoreInterface(result, F.CallJS()); }
+    void APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext, TPasBool aUseIE,
+                                        const char* sUrl, TProcWebBrowserEventEx aEvent, const char* sParams,
+                                        IWebCoreControlInf** result) override {
+        IWebCoreControlInf* control =
+            GuardedSlot<IWebCoreControlInf*>("IAppFramework.GetWebControl", nullptr, [&] {
+                return F.GetWebControl(aParentObj, userContext, IsTrue(aUseIE), Text(sUrl), aEvent,
+                                       Text(sParams));
+            });
+        StoreInterface(result, control);
     }
-    int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bUseIE, const char* sUrl,
+    int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TPasBool bUseIE, const char* sUrl,
                                            TProcWebBrowserEventEx aWebBrowserEvent,
                                            IAppContext* aAppContext) override {
         return GuardedSlot<int32_t>("IAppFramework.FormShowModal", 0, [&] {
-            return F.FormShowModal(userContext, bUseIE != 0, Text(sUrl), aWebBrowserEvent, aAppContext);
+            return F.FormShowModal(userContext, IsTrue(bUseIE), Text(sUrl), aWebBrowserEvent, aAppContext);
         });
     }
-    TFwBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) override {
-        return GuardedSlot<TFwBool>("IAppFramework.ExecuteJavaScript", 0,
-                                    [&] { return F.ExecuteJavaScript(WebID, Text(sScript)) ? 1 : 0; });
+    TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) override {
+        return GuardedSlot<TPasBool>("IAppFramework.ExecuteJavaScript", kPasFalse,
+                                     [&] { return PasBool(F.ExecuteJavaScript(WebID, Text(sScript))); });
     }
-    TFwBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) override {
-        return GuardedSlot<TFwBool>("IAppFramework.ExecuteJavaScript", 0,
-                                    [&] { return F.ExecuteJavaScript(aWebCtrl, Text(sScript)) ? 1 : 0; });
+    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) override {
+        return GuardedSlot<TPasBool>("IAppFramework.ExecuteJavaScript", kPasFalse,
+                                     [&] { return PasBool(F.ExecuteJavaScript(aWebCtrl, Text(sScript))); });
     }
-    TFwBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
-                                  int32_t argCount) override {
-        return GuardedSlot<TFwBool>("IAppFramework.Call", 0, [&] {
-            return F.Call(aWebCtrl, Text(Method), ArgsFromAbi(Args, argCount)) ? 1 : 0;
+    TPasBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
+                                   int32_t high) override {
+        return GuardedSlot<TPasBool>("IAppFramework.Call", kPasFalse, [&] {
+            return PasBool(F.Call(aWebCtrl, Text(Method), ArgsFromAbi(Args, high)));
         });
     }
-    IRegAppContext* APPFRAME_STDCALL RegAppContext() override { return F.RegAppContext(); }
-    const char16_t* APPFRAME_STDCALL PackFunParams(const TVarRecAbi* Args, int32_t argCount) override {
-        thread_local std::u16string result;
-        result.clear();
+    void APPFRAME_STDCALL RegAppContext(IRegAppContext** result) override {
+        StoreInterface(result, F.RegAppContext());
+    }
+    void APPFRAME_STDCALL PackFunParams(const TVarRecAbi* Args, int32_t high, char16_t** result) override {
         GuardedCall("IAppFramework.PackFunParams",
-                    [&] { result = Utf8ToUtf16(F.PackFunParams(ArgsFromAbi(Args, argCount))); });
-        return result.c_str();
+                    [&] { PasWideAssign(result, Utf8ToUtf16(F.PackFunParams(ArgsFromAbi(Args, high)))); });
     }
-    const char* APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
-                                                  const char* pKey, const char* pDef) override {
-        thread_local std::string result;
-        result.clear();
+    void APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession, const char* pKey,
+                                           const char* pDef, char** result) override {
+        thread_local TPasConstAnsi answer;
+        answer.Assign({});
         GuardedCall("IAppFramework.GetControlParams", [&] {
-            result = Utf8ToAnsi(F.GetControlParams(Text(pCfgType), Text(pSession), Text(pKey), Text(pDef)));
+            answer.Assign(
+                Utf8ToAnsi(F.GetControlParams(Text(pCfgType), Text(pSession), Text(pKey), Text(pDef))));
         });
-        return result.c_str();
+        if (result != nullptr) *result = const_cast<char*>(answer.Data());
     }
-    TFwBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession, const char* pKey,
-                                              const char* pValue) override {
-        return GuardedSlot<TFwBool>("IAppFramework.SetControlParams", 0, [&] {
-            return F.SetControlParams(Text(pCfgType), Text(pSession), Text(pKey), Text(pValue)) ? 1 : 0;
-        });
-    }
-    IControlParamsInf* APPFRAME_STDCALL GetCallerParamInf() override {
-        return GuardedSlot<IControlParamsInf*>("IAppFramework.GetCallerParamInf", nullptr,
-                                               [&] { return F.GetCallerParamInf(); });
-    }
-    IAppContext* APPFRAME_STDCALL GetAppContext() override {
-        return GuardedSlot<IAppContext*>("IAppFramework.GetAppContext", nullptr,
-                                         [&] { return F.GetAppContext().Detach(); });
-    }
-    TFwBool APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi* Args, int32_t argCount) override {
-        return GuardedSlot<TFwBool>("IAppFramework.WriteLog", 0, [&] {
-            F.WriteLog(Text(sMsg), ArgsFromAbi(Args, argCount));
-            return 1;
+    TPasBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession, const char* pKey,
+                                               const char* pValue) override {
+        return GuardedSlot<TPasBool>("IAppFramework.SetControlParams", kPasFalse, [&] {
+            return PasBool(F.SetControlParams(Text(pCfgType), Text(pSession), Text(pKey), Text(pValue)));
         });
     }
-    TFwBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) override {
-        return GuardedSlot<TFwBool>("IAppFramework.UpdateApp", 0,
-                                    [&] { return F.UpdateApp(Text(pEntryNames), aInstallType) ? 1 : 0; });
+    void APPFRAME_STDCALL GetCallerParamInf(IControlParamsInf** result) override {
+        TFwRef<IControlParamsInf> params;
+        GuardedCall("IAppFramework.GetCallerParamInf", [&] { params = F.GetCallerParamInf(); });
+        StoreOwned(result, std::move(params));
     }
-    TFwBool APPFRAME_STDCALL UrlRequest(const TFwCountedString* sUrl, uint32_t iTimeOut,
-                                        TFwCountedString* sRetData) override {
-        thread_local std::string answer;
-        answer.clear();
-        const TFwBool ok = GuardedSlot<TFwBool>("IAppFramework.UrlRequest", 0, [&] {
-            std::string url;
-            if (sUrl != nullptr && sUrl->Data != nullptr)
-                url = AnsiToUtf8(std::string_view(sUrl->Data, sUrl->Length));
-            return F.UrlRequest(url, iTimeOut, answer) ? 1 : 0;
+    void APPFRAME_STDCALL GetAppContext(IAppContext** result) override {
+        TFwRef<IAppContext> context;
+        GuardedCall("IAppFramework.GetAppContext", [&] { context = F.GetAppContext(); });
+        StoreOwned(result, std::move(context));
+    }
+    void APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi* Args, int32_t high) override {
+        GuardedCall("IAppFramework.WriteLog", [&] { F.WriteLog(Text(sMsg), ArgsFromAbi(Args, high)); });
+    }
+    TPasBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) override {
+        return GuardedSlot<TPasBool>("IAppFramework.UpdateApp", kPasFalse,
+                                     [&] { return PasBool(F.UpdateApp(Text(pEntryNames), aInstallType)); });
+    }
+    TPasBool APPFRAME_STDCALL UrlRequest(const char* sUrl, uint32_t iTimeOut, char** sRetData) override {
+        thread_local TPasConstAnsi answer;
+        answer.Assign({});
+        const TPasBool ok = GuardedSlot<TPasBool>("IAppFramework.UrlRequest", kPasFalse, [&] {
+            std::string bytes;
+            const bool done = F.UrlRequest(AnsiToUtf8(PasAnsiView(sUrl)), iTimeOut, bytes);
+            answer.Assign(bytes);
+            return PasBool(done);
         });
-        if (sRetData != nullptr) {
-            sRetData->Data = answer.data();
-            sRetData->Length = static_cast<uint32_t>(answer.size());
-        }
+        if (sRetData != nullptr) *sRetData = const_cast<char*>(answer.Data());
         return ok;
     }
     TFwHandle APPFRAME_STDCALL GetApplication() override { return F.GetApplication(); }
@@ -243,15 +240,15 @@ bool TAppFramework::InitWebCore(std::string_view sMainFestContent, bool bAppSetM
                                 bool bAutoInitAppcation) {
     const TInitWebCore fn = BindFrameworkExport(__InitWebCore, kExpInitWebCore);
     const std::string text = Utf8ToAnsi(sMainFestContent);
-    return fn(bAutoInitAppcation ? GetApplication() : 0, bAppSetMainForm ? 1 : 0,
-              reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)), text.c_str()) != 0;
+    return IsTrue(fn(bAutoInitAppcation ? GetApplication() : 0, PasBool(bAppSetMainForm),
+                     reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)), text.c_str()));
 }
 
 TFwHandle TAppFramework::InitMainForm(bool bNeedShowMain, void* userContext,
                                       TProcWebBrowserEventEx aWebBrowserEvent, std::string_view sParams) {
     const TInitMainForm fn = BindFrameworkExport(__InitMainForm, kExpInitMainForm);
     const std::string params = Utf8ToAnsi(sParams);
-    return fn(bNeedShowMain ? 1 : 0, userContext, aWebBrowserEvent, params.c_str());
+    return fn(PasBool(bNeedShowMain), userContext, aWebBrowserEvent, params.c_str());
 }
 
 std::unique_ptr<TAppForm> TAppFramework::GetWebCoreForm(TFwHandle hParentHD, void* userContext, bool bUseIE,
@@ -262,7 +259,7 @@ std::unique_ptr<TAppForm> TAppFramework::GetWebCoreForm(TFwHandle hParentHD, voi
         __GetWebCoreForm, UseAltExports.load() ? kExpGetWebCoreFormEx : kExpGetWebCoreForm);
     const std::string url = Utf8ToAnsi(sUrl);
     const TFwHandle form =
-        fn(hParentHD, userContext, bUseIE ? 1 : 0, url.c_str(), aWebBrowserEvent, iControlParams);
+        fn(hParentHD, userContext, PasBool(bUseIE), url.c_str(), aWebBrowserEvent, iControlParams);
     return std::make_unique<TAppForm>(form, *this);
 }
 
@@ -270,7 +267,7 @@ int32_t TAppFramework::FormShowModal(void* userContext, bool bUseIE, std::string
                                      TProcWebBrowserEventEx aWebBrowserEvent, IAppContext* aAppContext) {
     const TFormShowModal fn = BindFrameworkExport(__FormShowModal, kExpFormShowModal);
     const std::string url = Utf8ToAnsi(sUrl);
-    return fn(userContext, bUseIE ? 1 : 0, url.c_str(), aWebBrowserEvent, aAppContext);
+    return fn(userContext, PasBool(bUseIE), url.c_str(), aWebBrowserEvent, aAppContext);
 }
 
 void TAppFramework::AppRun() {
@@ -366,23 +363,27 @@ std::string TAppFramework::GetControlParams(std::string_view pCfgType, std::stri
     const std::string key = Utf8ToAnsi(pKey);
     const std::string def = Utf8ToAnsi(pDef);
     std::unique_ptr<char[]> buffer(new char[kControlParamsBufferSize]());
-    if (fn(cfgType.c_str(), session.c_str(), key.c_str(), def.c_str(), buffer.get()) == 0) return {};
+    if (!IsTrue(fn(cfgType.c_str(), session.c_str(), key.c_str(), def.c_str(), buffer.get()))) return {};
     return AnsiToUtf8(TextInBuffer(buffer.get(), kControlParamsBufferSize));
 }
 
 bool TAppFramework::SetControlParams(std::string_view pCfgType, std::string_view pSession,
                                      std::string_view pKey, std::string_view pValue) {
     const TSetControlParams fn = BindFrameworkExport(__SetControlParams, kExpSetControlParams);
-    return fn(Utf8ToAnsi(pCfgType).c_str(), Utf8ToAnsi(pSession).c_str(), Utf8ToAnsi(pKey).c_str(),
-              Utf8ToAnsi(pValue).c_str()) != 0;
+    return IsTrue(fn(Utf8ToAnsi(pCfgType).c_str(), Utf8ToAnsi(pSession).c_str(), Utf8ToAnsi(pKey).c_str(),
+                     Utf8ToAnsi(pValue).c_str()));
 }
 
-IControlParamsInf* TAppFramework::GetCallerParamInf() {
-    return BindFrameworkExport(__GetCallerParamInf, kExpGetCallerParamInf)();
+TFwRef<IControlParamsInf> TAppFramework::GetCallerParamInf() {
+    IControlParamsInf* params = nullptr;
+    BindFrameworkExport(__GetCallerParamInf, kExpGetCallerParamInf)(&params);
+    return TFwRef<IControlParamsInf>(params);
 }
 
 TFwRef<IAppContext> TAppFramework::GetAppContext() {
-    return TFwRef<IAppContext>(BindFrameworkExport(__GetAppContext, kExpGetAppContext)());
+    IAppContext* context = nullptr;
+    BindFrameworkExport(__GetAppContext, kExpGetAppContext)(&context);
+    return TFwRef<IAppContext>(context);
 }
 
 void TAppFramework::WriteLog(std::string_view sMsg, const TVarArgs& Args) {
@@ -393,21 +394,35 @@ void TAppFramework::WriteLog(std::string_view sMsg, const TVarArgs& Args) {
 
 bool TAppFramework::UpdateApp(std::string_view pEntryNames, int32_t aInstallType) {
     const TUpdateApp fn = BindFrameworkExport(__UpdateApp, kExpUpdateApp);
-    return fn(Utf8ToAnsi(pEntryNames).c_str(), aInstallType) != 0;
+    return IsTrue(fn(Utf8ToAnsi(pEntryNames).c_str(), aInstallType));
 }
 
 bool TAppFramework::UrlRequest(std::string_view sUrl, uint32_t iTimeOut, std::string& sRetData) {
     const TUrlRequest request = BindFrameworkExport(__UrlRequest, kExpUrlRequest);
-    const TFreeCountedString release = BindFrameworkExport(__FreeCountedString, kExpFreeCountedString);
-    std::string url = Utf8ToAnsi(sUrl);
-    const TFwCountedString in{url.data(), static_cast<uint32_t>(url.size())};
-    TFwCountedString out{nullptr, 0};
-    const bool ok = request(&in, iTimeOut, &out) != 0;
-    // Hand the library's memory back before anything here can fail.
-    std::string answer = out.Data != nullptr ? std::string(out.Data, out.Length) : std::string();
-    if (out.Data != nullptr) release(&out);
-    sRetData = std::move(answer);
+    const TPasConstAnsi url(Utf8ToAnsi(sUrl));
+    char* answer = nullptr;
+    const bool ok = IsTrue(request(url.Data(), iTimeOut, &answer));
+    // The answer is the library's string: read it by its length and hand it back only when the
+    // library offers a way to; otherwise it stays with the library.
+    sRetData.assign(PasAnsiView(answer));
+    if (answer != nullptr) {
+        if (const TFreeCountedString release = FreeCountedStringExport()) release(&answer);
+    }
     return ok;
+}
+
+TFreeCountedString TAppFramework::FreeCountedStringExport() {
+    if (!FFreeCountedStringLooked.load(std::memory_order_acquire)) {
+        TFreeCountedString fn = nullptr;
+        try {
+            fn = reinterpret_cast<TFreeCountedString>(
+                LoadLibFunction(GetFrameworkLibPath(), kExpFreeCountedString));
+        } catch (const ELoadLibError&) {
+        }
+        __FreeCountedString.store(fn, std::memory_order_release);
+        FFreeCountedStringLooked.store(true, std::memory_order_release);
+    }
+    return __FreeCountedString.load(std::memory_order_acquire);
 }
 
 TAppFramework& GetAppFramework() {

@@ -3,6 +3,7 @@
 #include "foundation/AppLog.h"
 #include "foundation/Json.h"
 #include "foundation/TextCodec.h"
+#include "webbridge/BoundaryGuard.h"
 
 TFwRef<TCallerParam> TCallerParam::Create(std::string_view sParamsUtf8) {
     return TFwRef<TCallerParam>(new TCallerParam(sParamsUtf8));
@@ -14,7 +15,6 @@ TCallerParam::TCallerParam(std::string_view sParamsUtf8) {
     FCallerID = static_cast<int32_t>(root->GetI("CallerNo"));
     FWebId = static_cast<int32_t>(root->GetI("WebID"));
     Ffunname = root->GetS("FunName");
-    FWideFunName = Utf8ToUtf16(Ffunname);
 
     const JsonRef types = root->GetO("paramTypes");
     const JsonRef values = root->GetO("paramValues");
@@ -24,7 +24,6 @@ TCallerParam::TCallerParam(std::string_view sParamsUtf8) {
     const size_t count = types->Length();
     arrParamType.resize(count);
     arrParamValue.resize(count);
-    FWideTexts.resize(count);
     for (size_t i = 0; i < count; ++i) {
         const int32_t code = static_cast<int32_t>(types->I(i));
         arrParamType[i] = code;
@@ -40,7 +39,6 @@ TCallerParam::TCallerParam(std::string_view sParamsUtf8) {
             break;
         case jptText:
             arrParamValue[i] = values->S(i);
-            FWideTexts[i] = Utf8ToUtf16(std::get<std::string>(arrParamValue[i]));
             break;
         default:
             break;
@@ -95,27 +93,28 @@ int32_t APPFRAME_STDCALL TCallerParam::ParamType(int32_t idx) {
     }
 }
 
-TFwBool APPFRAME_STDCALL TCallerParam::ParamValue(int32_t idx, TVariantAbi* value) {
-    if (value == nullptr) return 0;
-    *value = TVariantAbi{};
-    try {
+void APPFRAME_STDCALL TCallerParam::FunName(char16_t** result) {
+    GuardedCall("TCallerParam.FunName", [&] { PasWideAssign(result, Utf8ToUtf16(Ffunname)); });
+}
+
+void APPFRAME_STDCALL TCallerParam::ParamValue(int32_t idx, TPasVariant* result) {
+    if (result == nullptr) return;
+    GuardedCall("TCallerParam.ParamValue", [&] {
+        PasVariantClear(*result);
         const TCallerValue& v = CheckedParamValue(idx);
         if (const auto* i = std::get_if<int64_t>(&v)) {
-            value->VType = kVarInt64;
-            value->VInt64 = *i;
+            result->VType = kVarInt64;
+            result->VInt64 = *i;
         } else if (const auto* b = std::get_if<bool>(&v)) {
-            value->VType = kVarBoolean;
-            value->VBoolean = *b ? 1 : 0;
+            result->VType = kVarBoolean;
+            result->VBoolean = *b ? -1 : 0;
         } else if (const auto* d = std::get_if<double>(&v)) {
-            value->VType = kVarDouble;
-            value->VDouble = *d;
-        } else if (std::holds_alternative<std::string>(v)) {
-            value->VType = kVarText;
-            value->VText = FWideTexts[static_cast<size_t>(idx)].c_str();
+            result->VType = kVarDouble;
+            result->VDouble = *d;
+        } else if (const auto* text = std::get_if<std::string>(&v)) {
+            // The caller frees the variant's wide string.
+            result->VOleStr = PasWideAlloc(Utf8ToUtf16(*text));
+            result->VType = kVarOleStr;
         }
-        return 1;
-    } catch (const std::exception& e) {
-        WriteAppLog(e.what());
-        return 0;
-    }
+    });
 }

@@ -34,12 +34,12 @@ public:
     TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override;
     uint32_t APPFRAME_STDCALL AddRef() override;
     uint32_t APPFRAME_STDCALL Release() override;
-    const char16_t* APPFRAME_STDCALL FunName() override { return FWideFunName.c_str(); }
+    void APPFRAME_STDCALL FunName(char16_t** result) override;
     int32_t APPFRAME_STDCALL webId() override { return FWebId; }
     int32_t APPFRAME_STDCALL CallerID() override { return FCallerID; }
     int32_t APPFRAME_STDCALL Count() override { return static_cast<int32_t>(arrParamType.size()); }
     int32_t APPFRAME_STDCALL ParamType(int32_t idx) override;
-    TFwBool APPFRAME_STDCALL ParamValue(int32_t idx, TVariantAbi* value) override;
+    void APPFRAME_STDCALL ParamValue(int32_t idx, TPasVariant* result) override;
 
 private:
     explicit TCallerParam(std::string_view sParamsUtf8);
@@ -51,7 +51,5 @@ private:
     int32_t FWebId = 0;
     int32_t FCallerID = 0;
     std::string Ffunname;
-    std::u16string FWideFunName;
-    std::vector<std::u16string> FWideTexts; // UTF-16 forms of text values, for ParamValue
     std::atomic<uint32_t> FRefCount{1};
 };

@@ -23,49 +23,49 @@ public:
     uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
 
-    TFwBool APPFRAME_STDCALL CallJsFunction(int32_t WebID, int32_t iCallerNo, const TVarRecAbi* arrParams,
-                                            int32_t paramCount) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.CallJsFunction", 0, [&] {
-            return F.CallJsFunction(WebID, iCallerNo, ArgsFromAbi(arrParams, paramCount)) ? 1 : 0;
+    TPasBool APPFRAME_STDCALL CallJsFunction(int32_t WebID, int32_t iCallerNo, const TVarRecAbi* arrParams,
+                                             int32_t high) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.CallJsFunction", kPasFalse, [&] {
+            return PasBool(F.CallJsFunction(WebID, iCallerNo, ArgsFromAbi(arrParams, high)));
         });
     }
-    TFwBool APPFRAME_STDCALL CallJsFunctionText(int32_t WebID, int32_t iCallerNo,
-                                                const char* sRetParamData) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.CallJsFunction", 0, [&] {
+    TPasBool APPFRAME_STDCALL CallJsFunctionText(int32_t WebID, int32_t iCallerNo,
+                                                 const char* sRetParamData) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.CallJsFunction", kPasFalse, [&] {
             const std::string text = AnsiToUtf8(sRetParamData ? sRetParamData : "");
-            return F.CallJsFunction(WebID, iCallerNo, std::string_view(text)) ? 1 : 0;
+            return PasBool(F.CallJsFunction(WebID, iCallerNo, std::string_view(text)));
         });
     }
-    TFwBool APPFRAME_STDCALL CallJsFunctionParam(ICallerParam* CallerParam, const TVarRecAbi* arrParams,
-                                                 int32_t paramCount) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.CallJsFunction", 0, [&] {
-            return F.CallJsFunction(CallerParam, ArgsFromAbi(arrParams, paramCount)) ? 1 : 0;
+    TPasBool APPFRAME_STDCALL CallJsFunctionParam(ICallerParam* CallerParam, const TVarRecAbi* arrParams,
+                                                  int32_t high) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.CallJsFunction", kPasFalse, [&] {
+            return PasBool(F.CallJsFunction(CallerParam, ArgsFromAbi(arrParams, high)));
         });
     }
-    TFwBool APPFRAME_STDCALL CallJsFunctionContext(IAppContext* CallerParam, const TVarRecAbi* arrParams,
-                                                   int32_t paramCount) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.CallJsFunction", 0, [&] {
-            return F.CallJsFunction(CallerParam, ArgsFromAbi(arrParams, paramCount)) ? 1 : 0;
+    TPasBool APPFRAME_STDCALL CallJsFunctionContext(IAppContext* CallerParam, const TVarRecAbi* arrParams,
+                                                    int32_t high) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.CallJsFunction", kPasFalse, [&] {
+            return PasBool(F.CallJsFunction(CallerParam, ArgsFromAbi(arrParams, high)));
         });
     }
-    ICallerParam* APPFRAME_STDCALL getCallerParams(const char16_t* sParams) override {
-        return GuardedSlot<ICallerParam*>("ICallJSInf.getCallerParams", nullptr, [&] {
-            return static_cast<ICallerParam*>(
-                F.getCallerParams(Utf16ToUtf8(sParams ? sParams : u"")).Detach());
+    void APPFRAME_STDCALL getCallerParams(const char16_t* sParams, ICallerParam** result) override {
+        TFwRef<ICallerParam> record;
+        GuardedCall("ICallJSInf.getCallerParams", [&] {
+            record = TFwRef<ICallerParam>(F.getCallerParams(Utf16ToUtf8(PasWideView(sParams))).Detach());
+        });
+        StoreOwned(result, std::move(record));
+    }
+    TPasBool APPFRAME_STDCALL CallRegisterFun(const char* sFunName, const TVarRecAbi* arrParams,
+                                              int32_t high) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.CallRegisterFun", kPasFalse, [&] {
+            return PasBool(
+                F.CallRegisterFun(AnsiToUtf8(sFunName ? sFunName : ""), ArgsFromAbi(arrParams, high)));
         });
     }
-    TFwBool APPFRAME_STDCALL CallRegisterFun(const char* sFunName, const TVarRecAbi* arrParams,
-                                             int32_t paramCount) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.CallRegisterFun", 0, [&] {
-            return F.CallRegisterFun(AnsiToUtf8(sFunName ? sFunName : ""), ArgsFromAbi(arrParams, paramCount))
-                       ? 1
-                       : 0;
-        });
-    }
-    TFwBool APPFRAME_STDCALL TranParamToJsCallerInf(const TVarRecAbi* Args, int32_t argCount,
-                                                    IJsCallerInf* aParams) override {
-        return GuardedSlot<TFwBool>("ICallJSInf.TranParamToJsCallerInf", 0, [&] {
-            return F.TranParamToJsCallerInf(ArgsFromAbi(Args, argCount), aParams) ? 1 : 0;
+    TPasBool APPFRAME_STDCALL TranParamToJsCallerInf(const TVarRecAbi* Args, int32_t high,
+                                                     IJsCallerInf* aParams) override {
+        return GuardedSlot<TPasBool>("ICallJSInf.TranParamToJsCallerInf", kPasFalse, [&] {
+            return PasBool(F.TranParamToJsCallerInf(ArgsFromAbi(Args, high), aParams));
         });
     }
 
@@ -116,11 +116,11 @@ bool TJsCaller::CallRegisterFun(std::string_view sFunName, const TVarArgs& arrPa
         __CallRegisterFun, UseAltExports.load() ? kExpCallRegisterFunSim : kExpCallRegisterFun);
     TFwRef<IAppContext> context = FOwner.GetAppContext();
     if (!context) return false;
-    IJsCallerInf* params = context->Params();
-    if (params == nullptr) return false;
+    auto params = context->GetParams();
+    if (!params) return false;
     ::TranParamToJsCallerInf(arrParams, *params);
     const std::string name = Utf8ToAnsi(sFunName);
-    return fn(name.c_str(), params) != 0;
+    return IsTrue(fn(name.c_str(), params.Get()));
 }
 
 bool TJsCaller::TranParamToJsCallerInf(const TVarArgs& Args, IJsCallerInf* aParams) {

@@ -127,7 +127,7 @@ bool TranParamToJsCallerInf(const TVarArgs& args, IJsCallerInf& aParams) {
             aParams.AddIntParam(jptInteger, static_cast<int32_t>(v.VInt));
             break;
         case TVarKind::vtBoolean:
-            aParams.AddBoolParam(jptBoolean, v.VInt != 0 ? 1 : 0);
+            aParams.AddBoolParam(jptBoolean, PasBool(v.VInt != 0));
             break;
         case TVarKind::vtExtended:
             aParams.AddFloatParam(jptFloat, v.VFloat);
@@ -152,9 +152,9 @@ bool TranParamToJsCallerInf(const TVarArgs& args, IJsCallerInf& aParams) {
     return true;
 }
 
-TVarArgs ArgsFromAbi(const TVarRecAbi* args, int32_t count) {
+TVarArgs ArgsFromAbi(const TVarRecAbi* args, int32_t high) {
     TVarArgs out;
-    if (args == nullptr || count <= 0) return out;
+    const int32_t count = args == nullptr ? 0 : PasOpenCount(high);
     out.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         const TVarRecAbi& a = args[i];
@@ -170,20 +170,28 @@ TVarArgs ArgsFromAbi(const TVarRecAbi* args, int32_t count) {
             out.push_back(TVarRec::Text(AnsiToUtf8(std::string(1, a.VChar)), kind));
             break;
         case TVarKind::vtExtended:
-            out.push_back(TVarRec::Extended(a.VExtended ? *a.VExtended : 0.0));
+            out.push_back(TVarRec::Extended(PasExtendedToDouble(a.VExtended)));
             break;
         case TVarKind::vtString:
+            out.push_back(TVarRec::Text(AnsiToUtf8(PasShortView(a.VString)), kind));
+            break;
         case TVarKind::vtPChar:
+            out.push_back(TVarRec::Text(AnsiToUtf8(a.VPChar ? a.VPChar : ""), kind));
+            break;
         case TVarKind::vtAnsiString:
-            out.push_back(TVarRec::Text(AnsiToUtf8(a.VString ? a.VString : ""), kind));
+            out.push_back(TVarRec::Text(AnsiToUtf8(PasAnsiView(a.VAnsiString)), kind));
             break;
         case TVarKind::vtWideChar:
             out.push_back(TVarRec::Text(Utf16ToUtf8(std::u16string(1, a.VWideChar)), kind));
             break;
         case TVarKind::vtPWideChar:
+            out.push_back(TVarRec::Text(Utf16ToUtf8(a.VPWideChar ? a.VPWideChar : u""), kind));
+            break;
         case TVarKind::vtWideString:
+            out.push_back(TVarRec::Text(Utf16ToUtf8(PasWideView(a.VWideString)), kind));
+            break;
         case TVarKind::vtUnicodeString:
-            out.push_back(TVarRec::Text(Utf16ToUtf8(a.VWideString ? a.VWideString : u""), kind));
+            out.push_back(TVarRec::Text(Utf16ToUtf8(PasUnicodeView(a.VUnicodeString)), kind));
             break;
         case TVarKind::vtCurrency:
             out.push_back(TVarRec::Currency(a.VCurrency ? *a.VCurrency : 0));

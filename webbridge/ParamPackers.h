@@ -22,6 +22,7 @@ std::string PackFunParamsText(const TVarArgs& args);
 // it stay appended. Texts go to the list as ANSI.
 bool TranParamToJsCallerInf(const TVarArgs& args, IJsCallerInf& aParams);
 
-// An argument list received through a vtable slot, as the program's tagged values. ANSI texts
-// become UTF-8; the kinds the packers refuse are kept so they still refuse them.
-TVarArgs ArgsFromAbi(const TVarRecAbi* args, int32_t count);
+// An open argument list received through a vtable slot (first element, index of the last), as
+// the program's tagged values. Texts become UTF-8, read by the layout of their kind; the kinds
+// the packers refuse are kept so they still refuse them.
+TVarArgs ArgsFromAbi(const TVarRecAbi* args, int32_t high);

@@ -56,7 +56,7 @@
 using TStubReset = void(APPFRAME_STDCALL*)();
 // Runs one scenario step (UTF-8 JSON object, "after" ignored) at once on the calling thread.
 // False for an unknown step or one whose form does not exist.
-using TStubRunStep = TFwBool(APPFRAME_STDCALL*)(const char* stepJsonUtf8);
+using TStubRunStep = TPasBool(APPFRAME_STDCALL*)(const char* stepJsonUtf8);
 // Plays a scenario (UTF-8 JSON text) on the calling thread's message loop; replaces one in play.
 // Answers the number of steps, -1 when the text is not a scenario.
 using TStubPlayScenario = int32_t(APPFRAME_STDCALL*)(const char* scenarioJsonUtf8);

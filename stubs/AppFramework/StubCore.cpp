@@ -71,6 +71,11 @@ bool ResultSwitch(const char* name) {
     return it == s.Results.end() || it->second;
 }
 
+// A Boolean result as an Object Pascal library leaves it: the answer in AL, garbage above it.
+TPasBool StubBool(bool value) {
+    return static_cast<TPasBool>(value ? 0x5A5A5A01u : 0xFFFFFF00u);
+}
+
 void CopyToBuffer(const std::string& text, char* buffer, size_t size) {
     size_t n = text.size() < size - 1 ? text.size() : size - 1;
     std::memcpy(buffer, text.data(), n);
@@ -186,10 +191,10 @@ TFakeAppContext* NewStubContext(int32_t callerNo, int32_t webId, const std::stri
 
 // ---- exports without windows ----
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
-                                                      const char* pKey, const char* pDef, char* pRetValue) {
-    if (!pRetValue) return 0;
-    if (!ResultSwitch("GetControlParams")) return 0; // a library that answers nothing at all
+STUB_EXPORT TPasBool APPFRAME_STDCALL GetControlParams(const char* pCfgType, const char* pSession,
+                                                       const char* pKey, const char* pDef, char* pRetValue) {
+    if (!pRetValue) return StubBool(false);
+    if (!ResultSwitch("GetControlParams")) return StubBool(false); // a library that answers nothing at all
     StubEnsureLoaded();
     TStubState& s = Stub();
     std::string value;
@@ -201,14 +206,14 @@ STUB_EXPORT TFwBool APPFRAME_STDCALL GetControlParams(const char* pCfgType, cons
         else if (pDef)
             value = pDef;
         else
-            return 0;
+            return StubBool(false);
     }
     CopyToBuffer(value, pRetValue, kControlParamsBufferSize);
-    return 1;
+    return StubBool(true);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession,
-                                                      const char* pKey, const char* pValue) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, const char* pSession,
+                                                       const char* pKey, const char* pValue) {
     StubEnsureLoaded();
     {
         TStubState& s = Stub();
@@ -221,16 +226,16 @@ STUB_EXPORT TFwBool APPFRAME_STDCALL SetControlParams(const char* pCfgType, cons
     f->PutS("key", A2U(pKey));
     f->PutS("value", A2U(pValue));
     Transcript("setControlParams", f);
-    return 1;
+    return StubBool(true);
 }
 
-STUB_EXPORT IControlParamsInf* APPFRAME_STDCALL GetCallerParamInf() {
+STUB_EXPORT void APPFRAME_STDCALL GetCallerParamInf(IControlParamsInf** result) {
     static TStubControlParams params;
-    return &params;
+    StoreInterface<IControlParamsInf>(result, &params);
 }
 
-STUB_EXPORT IAppContext* APPFRAME_STDCALL GetAppContext() {
-    return NewStubContext(0, 0, std::string());
+STUB_EXPORT void APPFRAME_STDCALL GetAppContext(IAppContext** result) {
+    StoreOwned(result, TFwRef<IAppContext>(NewStubContext(0, 0, std::string())));
 }
 
 STUB_EXPORT void APPFRAME_STDCALL WriteLog(const char* sMsg) {
@@ -250,60 +255,60 @@ STUB_EXPORT void APPFRAME_STDCALL WriteLog(const char* sMsg) {
     std::fflush(log);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL UpdateApp(const char* pEntryNames, int32_t aInstallType) {
     JsonRef f = NewJsonObject();
     f->PutS("entries", A2U(pEntryNames));
     f->PutI("installType", aInstallType);
     Transcript("updateApp", f);
-    return ResultSwitch("UpdateApp") ? 1 : 0;
+    return StubBool(ResultSwitch("UpdateApp"));
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL UrlRequest(const TFwCountedString* sUrl, uint32_t,
-                                                TFwCountedString* sRetData) {
-    if (!sRetData) return 0;
-    sRetData->Data = nullptr;
-    sRetData->Length = 0;
-    std::string url = sUrl && sUrl->Data ? std::string(sUrl->Data, sUrl->Length) : std::string();
+// The answer is a counted string of this library's own heap (reference count 1), taken back by
+// FreeCountedString.
+STUB_EXPORT TPasBool APPFRAME_STDCALL UrlRequest(const char* sUrl, uint32_t, char** sRetData) {
+    if (!sRetData) return StubBool(false);
+    *sRetData = nullptr;
+    const std::string url(PasAnsiView(sUrl));
     StubEnsureLoaded();
     std::string answer;
     {
         TStubState& s = Stub();
         CriticalSectionLock lock(s.Lock);
         auto it = s.Params.find({"StubUrls", "answers", url});
-        if (it == s.Params.end()) return 0;
+        if (it == s.Params.end()) return StubBool(false);
         answer = it->second;
     }
-    char* data = static_cast<char*>(std::malloc(answer.size() + 1));
-    if (!data) return 0;
-    std::memcpy(data, answer.data(), answer.size());
-    data[answer.size()] = 0;
-    sRetData->Data = data;
-    sRetData->Length = static_cast<uint32_t>(answer.size());
-    return 1;
+    const TPasStrRec rec{0, 1, 1, static_cast<int32_t>(answer.size())};
+    char* block = static_cast<char*>(std::malloc(sizeof rec + answer.size() + 1));
+    if (!block) return StubBool(false);
+    std::memcpy(block, &rec, sizeof rec);
+    std::memcpy(block + sizeof rec, answer.data(), answer.size());
+    block[sizeof rec + answer.size()] = 0;
+    *sRetData = block + sizeof rec;
+    return StubBool(true);
 }
 
-STUB_EXPORT void APPFRAME_STDCALL FreeCountedString(TFwCountedString* s) {
-    if (!s) return;
-    std::free(s->Data);
-    s->Data = nullptr;
-    s->Length = 0;
+STUB_EXPORT void APPFRAME_STDCALL FreeCountedString(char** s) {
+    if (!s || !*s) return;
+    std::free(*s - sizeof(TPasStrRec));
+    *s = nullptr;
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) {
-    if (!sContextName) return 0;
+STUB_EXPORT TPasBool APPFRAME_STDCALL RegContext(const char* sContextName, void* pContent) {
+    if (!sContextName) return StubBool(false);
     TStubState& s = Stub();
     CriticalSectionLock lock(s.Lock);
     s.Contexts[sContextName] = pContent;
-    return 1;
+    return StubBool(true);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL UnRegContext(const char* sContextName, void* pContent) {
     TStubState& s = Stub();
     CriticalSectionLock lock(s.Lock);
     auto it = s.Contexts.find(Str(sContextName));
-    if (it == s.Contexts.end() || it->second != pContent) return 0;
+    if (it == s.Contexts.end() || it->second != pContent) return StubBool(false);
     s.Contexts.erase(it);
-    return 1;
+    return StubBool(true);
 }
 
 STUB_EXPORT void* APPFRAME_STDCALL GetContext(const char* sContextName) {
@@ -313,7 +318,7 @@ STUB_EXPORT void* APPFRAME_STDCALL GetContext(const char* sContextName) {
     return it == s.Contexts.end() ? nullptr : it->second;
 }
 
-static TFwBool CallPageFunction(const char* aFunName, IJsCallerInf* aParams) {
+static TPasBool CallPageFunction(const char* aFunName, IJsCallerInf* aParams) {
     StubEnsureLoaded();
     std::string name = Str(aFunName);
     bool found;
@@ -338,25 +343,25 @@ static TFwBool CallPageFunction(const char* aFunName, IJsCallerInf* aParams) {
     f->PutB("found", found);
     f->PutO("params", params);
     Transcript("callRegisterFun", f);
-    return found ? 1 : 0;
+    return StubBool(found);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL CallRegisterFun(const char* aFunName, IJsCallerInf* aParams) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL CallRegisterFun(const char* aFunName, IJsCallerInf* aParams) {
     return CallPageFunction(aFunName, aParams);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL CallRegisterFunSim(const char* aFunName, IJsCallerInf* aParams) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL CallRegisterFunSim(const char* aFunName, IJsCallerInf* aParams) {
     return CallPageFunction(aFunName, aParams);
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL InitWebCore(TFwHandle appHD, TFwBool bIsMainForm, TFwHandle,
-                                                 const char* sMainFestContent) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL InitWebCore(TFwHandle appHD, TPasBool bIsMainForm, TFwHandle,
+                                                  const char* sMainFestContent) {
     JsonRef f = NewJsonObject();
     f->PutI("appHD", static_cast<int64_t>(appHD));
-    f->PutB("isMainForm", bIsMainForm != 0);
+    f->PutB("isMainForm", IsTrue(bIsMainForm));
     f->PutS("mainFest", A2U(sMainFestContent));
     Transcript("initWebCore", f);
-    return ResultSwitch("InitWebCore") ? 1 : 0;
+    return StubBool(ResultSwitch("InitWebCore"));
 }
 
 STUB_EXPORT void APPFRAME_STDCALL StubReset() {

@@ -162,7 +162,7 @@ bool FireEvent(const JsonRef& step) {
     ctx->LoadCallerParams(PrintJson(callerParams));
     if (JsonRef values = step->GetO("values")) ctx->LoadValues(PrintJson(values));
     if (f.Event.Code)
-        f.Event.Code(f.Event.Self, reinterpret_cast<void*>(f.Form), f.UserContext, type, name.c_str(), ctx);
+        f.Event.Code(f.Event.Data, reinterpret_cast<void*>(f.Form), f.UserContext, type, name.c_str(), ctx);
     JsonRef out = Fields();
     out->PutI("type", type);
     out->PutS("name", step->GetS("name"));
@@ -285,8 +285,11 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         Transcript("navigate", f);
         return 0;
     }
-    case kFwMsgGetFormObject:
-        return reinterpret_cast<LRESULT>(hwnd);
+    case kFwMsgGetFormObject: {
+        // An object of this library's own runtime: callers must not take it for a window.
+        static char formObjectTag;
+        return reinterpret_cast<LRESULT>(&formObjectTag);
+    }
     case kFwMsgRunMainScript: {
         std::string script = Str(reinterpret_cast<const char*>(wParam));
         bool ok = script.find("throw") == std::string::npos;
@@ -446,7 +449,7 @@ STUB_EXPORT TFwHandle APPFRAME_STDCALL InitApplication(TFwHandle appHandle, TFwH
     return reinterpret_cast<TFwHandle>(app);
 }
 
-STUB_EXPORT TFwHandle APPFRAME_STDCALL InitMainForm(TFwBool bNeedShowMain, void* userContext,
+STUB_EXPORT TFwHandle APPFRAME_STDCALL InitMainForm(TPasBool bNeedShowMain, void* userContext,
                                                     TProcWebBrowserEventEx aWebBrowserEvent,
                                                     const char* sParams) {
     // A second main form replaces the first without ending the message loop.
@@ -458,9 +461,9 @@ STUB_EXPORT TFwHandle APPFRAME_STDCALL InitMainForm(TFwBool bNeedShowMain, void*
         s.Resetting = false;
     }
     HWND form = CreateForm(true, aWebBrowserEvent, userContext, "");
-    if (form && bNeedShowMain) ShowWindow(form, SW_SHOW);
+    if (form && IsTrue(bNeedShowMain)) ShowWindow(form, SW_SHOW);
     JsonRef f = Fields();
-    f->PutB("show", bNeedShowMain != 0);
+    f->PutB("show", IsTrue(bNeedShowMain));
     f->PutS("params", A2U(sParams));
     f->PutI("form", H(form));
     Transcript("initMainForm", f);
@@ -473,19 +476,19 @@ STUB_EXPORT TFwHandle APPFRAME_STDCALL GetMainHandle() {
     return reinterpret_cast<TFwHandle>(s.MainForm);
 }
 
-static TFwHandle MakeWebForm(TFwHandle hParentHD, void* userContext, TFwBool bUseIE, const char* sUrl,
+static TFwHandle MakeWebForm(TFwHandle hParentHD, void* userContext, TPasBool bUseIE, const char* sUrl,
                              TProcWebBrowserEventEx event) {
     HWND form = CreateForm(false, event, userContext, sUrl);
     JsonRef f = Fields();
     f->PutI("form", H(form));
     f->PutI("parent", static_cast<int64_t>(hParentHD));
     f->PutS("url", A2U(sUrl));
-    f->PutB("useIE", bUseIE != 0);
+    f->PutB("useIE", IsTrue(bUseIE));
     Transcript("webForm", f);
     return reinterpret_cast<TFwHandle>(form);
 }
 
-STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreForm(TFwHandle hParentHD, void* userContext, TFwBool bUseIE,
+STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreForm(TFwHandle hParentHD, void* userContext, TPasBool bUseIE,
                                                       const char* sUrl,
                                                       TProcWebBrowserEventEx aWebBrowserEvent,
                                                       IControlParamsInf*) {
@@ -493,13 +496,13 @@ STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreForm(TFwHandle hParentHD, void*
 }
 
 STUB_EXPORT TFwHandle APPFRAME_STDCALL GetWebCoreFormEx(TFwHandle hParentHD, void* userContext,
-                                                        TFwBool bUseIE, const char* sUrl,
+                                                        TPasBool bUseIE, const char* sUrl,
                                                         TProcWebBrowserEventEx aWebBrowserEvent,
                                                         IControlParamsInf*) {
     return MakeWebForm(hParentHD, userContext, bUseIE, sUrl, aWebBrowserEvent);
 }
 
-STUB_EXPORT int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bUseIE, const char* sUrl,
+STUB_EXPORT int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TPasBool bUseIE, const char* sUrl,
                                                    TProcWebBrowserEventEx aWebBrowserEvent,
                                                    IAppContext* aAppContext) {
     HWND form = CreateForm(false, aWebBrowserEvent, userContext, sUrl);
@@ -507,9 +510,9 @@ STUB_EXPORT int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bU
     JsonRef values = NewJsonObject();
     if (TFakeAppContext* ours = TFakeAppContext::From(aAppContext)) {
         values = ParseJson(ours->ValuesJson());
-    } else if (aAppContext && aAppContext->Values()) {
+    } else if (auto theirs = aAppContext ? aAppContext->GetValues() : TFwRef<IAppValues>()) {
         for (const char* name : {"Width", "Height"})
-            values->PutS(name, A2U(aAppContext->Values()->GetValue(name)));
+            values->PutS(name, A2U(theirs->GetValue(name)));
     }
     int w = static_cast<int>(values->GetI("Width")), h = static_cast<int>(values->GetI("Height"));
     if (w > 0 && h > 0) SetWindowPos(form, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -517,7 +520,7 @@ STUB_EXPORT int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TFwBool bU
     if (IsWindow(form)) DestroyWindow(form);
     JsonRef f = Fields();
     f->PutS("url", A2U(sUrl));
-    f->PutB("useIE", bUseIE != 0);
+    f->PutB("useIE", IsTrue(bUseIE));
     f->PutO("values", values);
     f->PutI("result", result);
     Transcript("formShowModal", f);
@@ -556,11 +559,11 @@ STUB_EXPORT void APPFRAME_STDCALL AppRun() {
     Transcript("appRunEnd");
 }
 
-STUB_EXPORT TFwBool APPFRAME_STDCALL StubRunStep(const char* stepJsonUtf8) {
+STUB_EXPORT TPasBool APPFRAME_STDCALL StubRunStep(const char* stepJsonUtf8) {
     try {
-        return RunStep(ParseJson(Str(stepJsonUtf8))) ? 1 : 0;
+        return PasBool(RunStep(ParseJson(Str(stepJsonUtf8))));
     } catch (const std::exception&) {
-        return 0;
+        return kPasFalse;
     }
 }
 

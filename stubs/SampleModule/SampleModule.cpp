@@ -62,14 +62,14 @@ std::string FixtureText(const wchar_t* key, const wchar_t* defaultValue) {
 MODULE_EXPORT uint8_t __stdcall ModuleInit(IAppFramework* framework) {
     if (framework) {
         const std::string line = "SampleModule " + ModuleName() + " init";
-        framework->WriteLog(line.c_str(), nullptr, 0);
+        framework->WriteLog(line.c_str(), nullptr, -1);
     }
     return FixtureInt(L"init", 1) != 0 ? 1 : 0;
 }
 
 MODULE_EXPORT uint8_t __stdcall Hello(IAppContext* context) {
     if (!context) return 0;
-    IJsCallerInf* params = context->Params();
+    auto params = context->GetParams();
     std::string answer = FixtureText(L"answer", L"hello");
     if (params && params->ParamCount() > 0) answer += std::string(":") + params->ParamStr(0);
     if (params) params->SetResult(answer.c_str());

@@ -23,26 +23,26 @@ extern "C" {
 
 __declspec(dllexport) uint8_t APPFRAME_STDCALL Echo(IAppContext* aContext) {
     if (!aContext) return 0;
-    IJsCallerInf* params = aContext->Params();
+    auto params = aContext->GetParams();
     params->SetResult(Joined(*params).c_str());
     return 1;
 }
 
 // Leaves a text but reports failure: the caller must not answer it.
 __declspec(dllexport) uint8_t APPFRAME_STDCALL Refuse(IAppContext* aContext) {
-    if (aContext) aContext->Params()->SetResult("refused");
+    if (aContext) aContext->GetParams()->SetResult("refused");
     return 0;
 }
 
 // Success in the low byte only, with garbage above it, as a one-byte Boolean may come back.
 __declspec(dllexport) uint32_t APPFRAME_STDCALL WideTrue(IAppContext* aContext) {
-    if (aContext) aContext->Params()->SetResult("wide");
+    if (aContext) aContext->GetParams()->SetResult("wide");
     return 0xABCD0001u;
 }
 
 // Garbage above a false low byte.
 __declspec(dllexport) uint32_t APPFRAME_STDCALL WideFalse(IAppContext* aContext) {
-    if (aContext) aContext->Params()->SetResult("wide");
+    if (aContext) aContext->GetParams()->SetResult("wide");
     return 0xABCD0100u;
 }
 }

@@ -387,7 +387,7 @@ TEST(CallerContext, ConvertsTextsAtTheFrameworkBoundary) {
     const std::vector<TFakeValue> raw = page->ValuesSnapshot();
     ASSERT_EQ(raw.size(), 1u);
     EXPECT_EQ(raw[0].Text, Utf8ToAnsi("值"));
-    page->Params()->AddStrParam(jptText, Utf8ToAnsi("税务").c_str());
+    page->GetParams()->AddStrParam(jptText, Utf8ToAnsi("税务").c_str());
     EXPECT_EQ(context->ParamStr(0), "税务");
     EXPECT_EQ(context->ParamStrAnsi(0).size(), 4u);
 }

@@ -96,7 +96,7 @@ protected:
 
 TEST_F(TaskRunnerTest, RunsTheNewestWaitingTaskFirstAndAnswersEachPage) {
     TOwnedContext held(1, 11), older(2, 12), newer(3, 13);
-    older->Params()->AddStrParam(jptText, "a");
+    older->GetParams()->AddStrParam(jptText, "a");
     ASSERT_EQ(PageCall("gate.Hold", held), CLAsync);
     ASSERT_TRUE(Gate().WaitEntered());
     ASSERT_EQ(PageCall("app.login", older), CLAsync);

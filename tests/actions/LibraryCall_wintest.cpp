@@ -96,7 +96,7 @@ TEST_F(LibraryCallTest, WaitingPageGetsTheLibraryAnswerFromTheRunner) {
     TAsyRunTask runner(Port, Registry);
     Registry.SetTaskRunner(&runner);
     TOwnedContext page(12, 34);
-    page->Params()->AddStrParam(jptText, "p");
+    page->GetParams()->AddStrParam(jptText, "p");
     EXPECT_EQ(Registry.CallActionFun("mylib.Echo", page.Wrap()), CLAsync);
     ASSERT_TRUE(Port.WaitForAnswers(1));
     const TAnswer answer = Port.Answers()[0];

@@ -141,7 +141,7 @@ TEST_F(WorkerShutdownTest, StoppingTheRunnerWhileItAnswersAPageOfThisThreadDeliv
     TAsyRunTask runner(Port, Registry);
     Registry.SetTaskRunner(&runner);
     TOwnedContext page(7, 1);
-    page->Params()->AddStrParam(jptText, "x");
+    page->GetParams()->AddStrParam(jptText, "x");
     ASSERT_EQ(Registry.CallActionFun("app.login", page.Wrap()), CLAsync);
     ASSERT_TRUE(Port.WaitUntilSending());
     PostMessageW(Page.Get(), kPostedMessage, 0, 0);

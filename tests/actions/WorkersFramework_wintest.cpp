@@ -100,7 +100,7 @@ protected:
     void Reset() { reinterpret_cast<TStubReset>(LoadLibFunction(GetFrameworkLibPath(), kExpStubReset))(); }
     bool Step(const std::string& json) {
         auto run = reinterpret_cast<TStubRunStep>(LoadLibFunction(GetFrameworkLibPath(), kExpStubRunStep));
-        return run(json.c_str()) != 0;
+        return IsTrue(run(json.c_str()));
     }
     std::vector<JsonRef> Transcript(const std::string& kind) {
         std::vector<JsonRef> out;

@@ -37,7 +37,7 @@ std::string Scenario(const std::vector<std::string>& steps) {
 // Runs one sys action in this process, as the client's service would.
 std::string RunSys(std::string (TSys::*action)(TCallerContext*), const std::string& param) {
     TFakeAppContext* raw = TFakeAppContext::Create();
-    raw->Params()->AddStrParam(jptText, Utf8ToAnsi(param).c_str());
+    raw->GetParams()->AddStrParam(jptText, Utf8ToAnsi(param).c_str());
     TSys sys;
     std::string answer;
     {

@@ -99,42 +99,37 @@ public:
     TFwHandle APPFRAME_STDCALL GetMainHandle() override { return 0; }
     int32_t APPFRAME_STDCALL GetMainWebID() override { return 0; }
     int32_t APPFRAME_STDCALL GetWebID(IWinControl*) override { return 0; }
-    ICallJSInf* APPFRAME_STDCALL CallJS() override { return nullptr; }
-    IWebCoreControlInf* APPFRAME_STDCALL GetWebControl(IWinControl*, void*, TFwBool, const char*,
-                                                       TProcWebBrowserEventEx, const char*) override {
-        return nullptr;
-    }
-    int32_t APPFRAME_STDCALL FormShowModal(void*, TFwBool, const char*, TProcWebBrowserEventEx,
+    void APPFRAME_STDCALL CallJS(ICallJSInf**) override {}
+    void APPFRAME_STDCALL GetWebControl(IWinControl*, void*, TPasBool, const char*, TProcWebBrowserEventEx,
+                                        const char*, IWebCoreControlInf**) override {}
+    int32_t APPFRAME_STDCALL FormShowModal(void*, TPasBool, const char*, TProcWebBrowserEventEx,
                                            IAppContext*) override {
         return 0;
     }
-    TFwBool APPFRAME_STDCALL ExecuteJavaScript(int32_t, const char*) override { return 0; }
-    TFwBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl*, const char*) override { return 0; }
-    TFwBool APPFRAME_STDCALL Call(IWinControl*, const char*, const TVarRecAbi*, int32_t) override {
-        return 0;
+    TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t, const char*) override { return kPasFalse; }
+    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl*, const char*) override { return kPasFalse; }
+    TPasBool APPFRAME_STDCALL Call(IWinControl*, const char*, const TVarRecAbi*, int32_t) override {
+        return kPasFalse;
     }
-    IRegAppContext* APPFRAME_STDCALL RegAppContext() override { return nullptr; }
-    const char16_t* APPFRAME_STDCALL PackFunParams(const TVarRecAbi*, int32_t) override { return u""; }
-    const char* APPFRAME_STDCALL GetControlParams(const char* t, const char* s, const char* k,
-                                                  const char* d) override {
-        FOut =
-            Utf8ToAnsi(FOwner.GetControlParams(AnsiToUtf8(t), AnsiToUtf8(s), AnsiToUtf8(k), AnsiToUtf8(d)));
-        return FOut.c_str();
+    void APPFRAME_STDCALL RegAppContext(IRegAppContext**) override {}
+    void APPFRAME_STDCALL PackFunParams(const TVarRecAbi*, int32_t, char16_t**) override {}
+    void APPFRAME_STDCALL GetControlParams(const char* t, const char* s, const char* k, const char* d,
+                                           char** result) override {
+        FOut.Assign(
+            Utf8ToAnsi(FOwner.GetControlParams(AnsiToUtf8(t), AnsiToUtf8(s), AnsiToUtf8(k), AnsiToUtf8(d))));
+        *result = const_cast<char*>(FOut.Data());
     }
-    TFwBool APPFRAME_STDCALL SetControlParams(const char*, const char*, const char*, const char*) override {
-        return 0;
+    TPasBool APPFRAME_STDCALL SetControlParams(const char*, const char*, const char*, const char*) override {
+        return kPasFalse;
     }
-    IControlParamsInf* APPFRAME_STDCALL GetCallerParamInf() override { return nullptr; }
-    IAppContext* APPFRAME_STDCALL GetAppContext() override { return nullptr; }
-    TFwBool APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi*, int32_t) override {
+    void APPFRAME_STDCALL GetCallerParamInf(IControlParamsInf**) override {}
+    void APPFRAME_STDCALL GetAppContext(IAppContext**) override {}
+    void APPFRAME_STDCALL WriteLog(const char* sMsg, const TVarRecAbi*, int32_t) override {
         std::lock_guard<std::mutex> guard(FOwner.FLock);
         FOwner.ModuleLog.push_back(sMsg ? sMsg : "");
-        return 1;
     }
-    TFwBool APPFRAME_STDCALL UpdateApp(const char*, int32_t) override { return 0; }
-    TFwBool APPFRAME_STDCALL UrlRequest(const TFwCountedString*, uint32_t, TFwCountedString*) override {
-        return 0;
-    }
+    TPasBool APPFRAME_STDCALL UpdateApp(const char*, int32_t) override { return kPasFalse; }
+    TPasBool APPFRAME_STDCALL UrlRequest(const char*, uint32_t, char**) override { return kPasFalse; }
     TFwHandle APPFRAME_STDCALL GetApplication() override { return 0; }
     void APPFRAME_STDCALL AppTerminate() override {}
     void APPFRAME_STDCALL SetOnMainBrowserEvent(TOnMainBrowserEvent) override {}
@@ -142,7 +137,7 @@ public:
 
 private:
     TFakeFramework& FOwner;
-    std::string FOut;
+    TPasConstAnsi FOut;
 };
 
 TFakeFramework::TFakeFramework() : FView(std::make_unique<TModuleView>(*this)) {}

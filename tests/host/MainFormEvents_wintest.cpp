@@ -86,10 +86,10 @@ public:
                           TProcWebBrowserEventEx aWebBrowserEvent, IAppContext* aAppContext) override {
         TFakeAppContext* values = TFakeAppContext::From(aAppContext);
         Modals.push_back({sUrl, bUseIE, values ? values->ValuesJson() : std::string()});
-        if (values) values->Params()->AddStrParam(jptText, "x");
+        if (values) values->GetParams()->AddStrParam(jptText, "x");
         for (const auto& [name, callerNo] : LoginCalls) {
             TFakeAppContext* call = TFakeAppContext::Create(callerNo, 55);
-            aWebBrowserEvent.Code(aWebBrowserEvent.Self, nullptr, userContext, 1, Utf8ToAnsi(name).c_str(),
+            aWebBrowserEvent.Code(aWebBrowserEvent.Data, nullptr, userContext, 1, Utf8ToAnsi(name).c_str(),
                                   call);
             LoginResults.push_back(AnsiToUtf8(call->ResultText()));
             call->Release();
@@ -177,7 +177,7 @@ struct TEventsRig {
                           const std::vector<std::string>& params = {}) {
         TFakeAppContext* context = TFakeAppContext::Create(callerNo, webId, Utf8ToAnsi(name));
         for (const std::string& p : params)
-            context->Params()->AddStrParam(jptText, Utf8ToAnsi(p).c_str());
+            context->GetParams()->AddStrParam(jptText, Utf8ToAnsi(p).c_str());
         Contexts.emplace_back(context);
         Events->OnMainFormEvent(nullptr, Context->Intf(), type, name, context);
         return context;
@@ -243,7 +243,7 @@ TEST(MainFormPageCalls, ANotificationWithADotIsAPageCall) {
 }
 
 std::string ValueOf(TFakeAppContext* context, const std::string& name) {
-    const char* value = context->Values()->GetValue(name.c_str());
+    const char* value = context->GetValues()->GetValue(name.c_str());
     return AnsiToUtf8(value ? value : "");
 }
 
@@ -251,7 +251,7 @@ TEST(MainFormPopups, APopupGetsItsSizeAndKeepsItsAddressWithoutAPopupForm) {
     TEventsRig rig("popup");
     TFakeAppContext* event = TFakeAppContext::Create();
     rig.Contexts.emplace_back(event);
-    event->Values()->SetValue("URL", "https://tax.example/page?a=1");
+    event->GetValues()->SetValue("URL", "https://tax.example/page?a=1");
     rig.Events->OnMainFormEvent(nullptr, nullptr, 2, "", event);
     EXPECT_EQ(ValueOf(event, "Width"), "900");
     EXPECT_EQ(ValueOf(event, "Height"), "600");
@@ -264,7 +264,7 @@ TEST(MainFormPopups, WithAPopupFormThePopupOpensItWithTheEncryptedAddress) {
     rig.Context->SetpopFormUrl("https://h/pop.html");
     TFakeAppContext* event = TFakeAppContext::Create();
     rig.Contexts.emplace_back(event);
-    event->Values()->SetValue("URL", "https://tax.example/page?a=1");
+    event->GetValues()->SetValue("URL", "https://tax.example/page?a=1");
     rig.Events->OnMainFormEvent(nullptr, nullptr, 2, "", event);
 
     const std::string url = ValueOf(event, "URL");
@@ -316,7 +316,7 @@ TEST(MainFormRequests, AppKeyAnswersWithTheDigestOfIdKeyAndTime) {
     EXPECT_EQ(AnsiToUtf8(keyed->ResultText()), AppKeyText("1700000000000", "", "密钥K"));
 
     TFakeAppContext* other = rig.Fire(10, "AppKey");
-    other->Params()->SetResult("before");
+    other->GetParams()->SetResult("before");
     rig.Events->OnMainFormEvent(nullptr, nullptr, 10, "AppKey", other);
     EXPECT_EQ(other->ResultText(), "");
 }
@@ -345,11 +345,11 @@ TEST(MainFormRequests, OpenLoginShowsTheLoginFormAfterTheEventAndReportsItsResul
     EXPECT_EQ(rig.Services.Modals.size(), 1u);
 }
 
-void APPFRAME_STDCALL TakeOver(void*, void*, int32_t, const char*, IAppContext*, TFwBool* handled) {
+void APPFRAME_STDCALL TakeOver(void*, void*, int32_t, const char*, IAppContext*, uint8_t* handled) {
     *handled = 1;
 }
-void APPFRAME_STDCALL PassOn(void*, void*, int32_t, const char*, IAppContext* context, TFwBool*) {
-    context->Values()->SetValue("seenByHook", "1");
+void APPFRAME_STDCALL PassOn(void*, void*, int32_t, const char*, IAppContext* context, uint8_t*) {
+    context->GetValues()->SetValue("seenByHook", "1");
 }
 
 TEST(MainFormHooks, ARequestTheHookTakesOverIsNotRunAgain) {
@@ -441,10 +441,10 @@ std::vector<TFwHandle>& WakeUps() {
     static std::vector<TFwHandle> calls;
     return calls;
 }
-TFwBool APPFRAME_STDCALL HandleWakeUp(void*, int32_t message, TFwHandle caller, int32_t flag,
-                                      TFwHandle main) {
+TPasBool APPFRAME_STDCALL HandleWakeUp(void*, int32_t message, TFwHandle caller, int32_t flag,
+                                       TFwHandle main) {
     WakeUps() = {static_cast<TFwHandle>(message), caller, static_cast<TFwHandle>(flag), main};
-    return 1;
+    return TPasBool{0xABCDEF01u}; // true in AL, garbage above it
 }
 
 TEST(InstanceMessages, CodeTwoAnswersWithCodeOneEvenWhenTheWakeUpHookHandlesIt) {

@@ -57,7 +57,7 @@ protected:
                      int32_t callerNo = 0) {
         TFwRef<IAppContext> raw(TFakeAppContext::Create(callerNo, 7));
         for (const std::string& p : utf8Params)
-            raw->Params()->AddStrParam(jptText, Utf8ToAnsi(p).c_str());
+            raw->GetParams()->AddStrParam(jptText, Utf8ToAnsi(p).c_str());
         TCallerContextPtr ctx = TCallerContext::Create(raw.Get());
         const TCurrentCallerType r = FRegistry.CallActionFun(action, ctx);
         if (r == CLAsync) return "<async>";

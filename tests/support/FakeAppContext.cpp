@@ -258,6 +258,20 @@ uint32_t APPFRAME_STDCALL TFakeAppContext::Release() {
     return left;
 }
 
+void APPFRAME_STDCALL TFakeAppContext::Values(IAppValues** result) {
+    if (result == nullptr) return;
+    if (*result != nullptr) (*result)->Release();
+    FValuesIntf.AddRef();
+    *result = &FValuesIntf;
+}
+
+void APPFRAME_STDCALL TFakeAppContext::Params(IJsCallerInf** result) {
+    if (result == nullptr) return;
+    if (*result != nullptr) (*result)->Release();
+    FParamsIntf.AddRef();
+    *result = &FParamsIntf;
+}
+
 int32_t APPFRAME_STDCALL TFakeAppContext::CallerNo() {
     std::lock_guard<std::mutex> lock(FLock);
     return FCallerNo;
@@ -286,9 +300,9 @@ void APPFRAME_STDCALL TFakeAppContext::TValuesIntf::SetIntValue(const char* name
     FOwner.PutValue(std::move(v));
 }
 
-void APPFRAME_STDCALL TFakeAppContext::TValuesIntf::SetBoolValue(const char* name, TFwBool value) {
+void APPFRAME_STDCALL TFakeAppContext::TValuesIntf::SetBoolValue(const char* name, TPasBool value) {
     TFakeValue v;
-    v.Name = Str(name), v.Store = TFakeValue::sBool, v.Bool = value != 0;
+    v.Name = Str(name), v.Store = TFakeValue::sBool, v.Bool = IsTrue(value);
     FOwner.PutValue(std::move(v));
 }
 
@@ -330,9 +344,9 @@ void APPFRAME_STDCALL TFakeAppContext::TParamsIntf::AddFloatParam(int32_t typeCo
     FOwner.Append(std::move(p));
 }
 
-void APPFRAME_STDCALL TFakeAppContext::TParamsIntf::AddBoolParam(int32_t typeCode, TFwBool value) {
+void APPFRAME_STDCALL TFakeAppContext::TParamsIntf::AddBoolParam(int32_t typeCode, TPasBool value) {
     TFakeParam p;
-    p.Code = typeCode, p.Store = TFakeParam::sBool, p.Bool = value != 0;
+    p.Code = typeCode, p.Store = TFakeParam::sBool, p.Bool = IsTrue(value);
     FOwner.Append(std::move(p));
 }
 

@@ -72,8 +72,9 @@ public:
     int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
     int32_t APPFRAME_STDCALL CallerNo() override;
     int32_t APPFRAME_STDCALL WebID() override;
-    IAppValues* APPFRAME_STDCALL Values() override { return &FValuesIntf; }
-    IJsCallerInf* APPFRAME_STDCALL Params() override { return &FParamsIntf; }
+    // Owned references, as the library hands them out; they keep the context alive.
+    void APPFRAME_STDCALL Values(IAppValues** result) override;
+    void APPFRAME_STDCALL Params(IJsCallerInf** result) override;
 
 private:
     class TValuesIntf final : public IAppValues {
@@ -87,7 +88,7 @@ private:
         void APPFRAME_STDCALL SetValue(const char* name, const char* value) override;
         void APPFRAME_STDCALL SetIntValue(const char* name, int32_t value) override;
         int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-        void APPFRAME_STDCALL SetBoolValue(const char* name, TFwBool value) override;
+        void APPFRAME_STDCALL SetBoolValue(const char* name, TPasBool value) override;
         const char* APPFRAME_STDCALL GetValue(const char* name) override;
         int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
         int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
@@ -111,7 +112,7 @@ private:
         void APPFRAME_STDCALL AddStrParam(int32_t typeCode, const char* value) override;
         void APPFRAME_STDCALL AddIntParam(int32_t typeCode, int32_t value) override;
         void APPFRAME_STDCALL AddFloatParam(int32_t typeCode, double value) override;
-        void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TFwBool value) override;
+        void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TPasBool value) override;
         int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
         int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
         int32_t APPFRAME_STDCALL Reserved9() override { return 0; }

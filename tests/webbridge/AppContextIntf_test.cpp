@@ -59,19 +59,28 @@ TEST(CallContextInterfaces, ContextOperationsSitAtTheirSlots) {
     void* ctx = static_cast<IAppContext*>(h.Ctx);
     EXPECT_EQ((CallSlot<int32_t>(ctx, 2)), 42);
     EXPECT_EQ((CallSlot<int32_t>(ctx, 3)), 0x1234);
-    EXPECT_EQ((CallSlot<IAppValues*>(ctx, 4)), h.Ctx->Values());
-    EXPECT_EQ((CallSlot<IJsCallerInf*>(ctx, 5)), h.Ctx->Params());
+    // Slots 4 and 5 answer through the hidden last argument with a reference the caller owns.
+    IAppValues* values = nullptr;
+    IJsCallerInf* list = nullptr;
+    CallSlot<void>(ctx, 4, &values);
+    CallSlot<void>(ctx, 5, &list);
+    EXPECT_EQ(values, h.Ctx->GetValues().Get());
+    EXPECT_EQ(list, h.Ctx->GetParams().Get());
+    EXPECT_EQ(h.Ctx->RefCount(), 3u);
     // AddRef and Release are the second and third slots and share the context's count.
-    EXPECT_EQ((CallCountingSlot<uint32_t>(ctx, 1)), 2u);
-    EXPECT_EQ((CallCountingSlot<uint32_t>(h.Ctx->Params(), 2)), 1u);
+    EXPECT_EQ((CallCountingSlot<uint32_t>(ctx, 1)), 4u);
+    EXPECT_EQ((CallCountingSlot<uint32_t>(list, 2)), 3u);
+    values->Release();
+    list->Release();
+    EXPECT_EQ(h.Ctx->RefCount(), 1u);
 }
 
 TEST(CallContextInterfaces, NamedValueOperationsSitAtTheirSlots) {
     TContextHolder h(TFakeAppContext::Create());
-    void* values = h.Ctx->Values();
+    void* values = h.Ctx->GetValues().Get();
     CallSlot<void>(values, 3, "URL", "http://a/b");
     CallSlot<void>(values, 4, "Width", int32_t{900});
-    CallSlot<void>(values, 6, "Fixed", TFwBool{1});
+    CallSlot<void>(values, 6, "Fixed", PasBool(true));
     EXPECT_STREQ((CallSlot<const char*>(values, 7, "URL")), "http://a/b");
     EXPECT_STREQ((CallSlot<const char*>(values, 7, "Width")), "900");
     EXPECT_STREQ((CallSlot<const char*>(values, 7, "Fixed")), "true");
@@ -81,11 +90,11 @@ TEST(CallContextInterfaces, NamedValueOperationsSitAtTheirSlots) {
 
 TEST(CallContextInterfaces, ParameterListOperationsSitAtTheirSlots) {
     TContextHolder h(TFakeAppContext::Create(5, 9, "fun"));
-    void* list = h.Ctx->Params();
+    void* list = h.Ctx->GetParams().Get();
     CallSlot<void>(list, 3, int32_t{jptText}, "abc");
     CallSlot<void>(list, 4, int32_t{jptInteger}, int32_t{-12});
     CallSlot<void>(list, 5, int32_t{jptFloat}, 2.5);
-    CallSlot<void>(list, 6, int32_t{jptBoolean}, TFwBool{1});
+    CallSlot<void>(list, 6, int32_t{jptBoolean}, TPasBool{0xFFFFFF01u}); // one byte counts
     EXPECT_EQ((CallSlot<int32_t>(list, 11)), 4);
     EXPECT_STREQ((CallSlot<const char*>(list, 12, int32_t{0})), "abc");
     EXPECT_EQ((CallSlot<int32_t>(list, 14, int32_t{1}, int32_t{0})), -12);
@@ -105,15 +114,15 @@ TEST(CallContextInterfaces, QueryInterfaceAnswersTheContextAndItsListOnly) {
     TContextHolder h(TFakeAppContext::Create());
     void* out = nullptr;
     ASSERT_EQ(h.Ctx->QueryInterface(IID_IJsCallerInf, &out), kFwSOk);
-    EXPECT_EQ(out, h.Ctx->Params());
+    EXPECT_EQ(out, h.Ctx->GetParams().Get());
     EXPECT_EQ(h.Ctx->RefCount(), 2u);
     h.Ctx->Release();
-    ASSERT_EQ(h.Ctx->Params()->QueryInterface(IID_IAppContext, &out), kFwSOk);
+    ASSERT_EQ(h.Ctx->GetParams()->QueryInterface(IID_IAppContext, &out), kFwSOk);
     EXPECT_EQ(out, static_cast<IAppContext*>(h.Ctx));
     h.Ctx->Release();
     EXPECT_EQ(h.Ctx->QueryInterface(IID_IControlParamsInf, &out), kFwENoInterface);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(TFakeAppContext::From(h.Ctx->Values()), h.Ctx);
+    EXPECT_EQ(TFakeAppContext::From(h.Ctx->GetValues().Get()), h.Ctx);
     EXPECT_EQ(h.Ctx->RefCount(), 1u); // recognising our own object adds no reference
 }
 
@@ -124,7 +133,7 @@ TEST(FakeAppContext, ReadsCallerParametersAsAPageSendsThem) {
                                 R"("paramValues":[9007199254740993,true,1.25,"中文",5]})"));
     EXPECT_EQ(h.Ctx->CallerNo(), 3);
     EXPECT_EQ(h.Ctx->WebID(), 77);
-    IJsCallerInf* list = h.Ctx->Params();
+    auto list = h.Ctx->GetParams();
     ASSERT_EQ(list->ParamCount(), 5);
     EXPECT_STREQ(list->ParamStr(0), "9007199254740993"); // 64-bit integers are not cut to double
     EXPECT_EQ(list->ParamInt(0, 0), INT32_MAX);          // clamped, never wrapped
@@ -140,7 +149,7 @@ TEST(FakeAppContext, ReadsCallerParametersAsAPageSendsThem) {
 TEST(FakeAppContext, ListsOfUnequalLengthGiveNoParameters) {
     TContextHolder h(TFakeAppContext::Create());
     ASSERT_TRUE(h.Ctx->LoadCallerParams(R"({"CallerNo":1,"paramTypes":[4,4,4],"paramValues":["a","b"]})"));
-    EXPECT_EQ(h.Ctx->Params()->ParamCount(), 0);
+    EXPECT_EQ(h.Ctx->GetParams()->ParamCount(), 0);
     EXPECT_EQ(h.Ctx->CallerNo(), 1);
     EXPECT_FALSE(h.Ctx->LoadCallerParams("[1,2]"));
     EXPECT_FALSE(h.Ctx->LoadCallerParams("not json"));
@@ -148,7 +157,7 @@ TEST(FakeAppContext, ListsOfUnequalLengthGiveNoParameters) {
 
 TEST(FakeAppContext, OutOfRangeIndexesAnswerEmptyWithoutFailing) {
     TContextHolder h(TFakeAppContext::Create());
-    IJsCallerInf* list = h.Ctx->Params();
+    auto list = h.Ctx->GetParams();
     list->AddStrParam(jptText, "x");
     EXPECT_STREQ(list->ParamStr(-1), "");
     EXPECT_STREQ(list->ParamStr(1), "");
@@ -164,18 +173,18 @@ TEST(FakeAppContext, OutOfRangeIndexesAnswerEmptyWithoutFailing) {
 
 TEST(FakeAppContext, WideIntegerThroughTheFloatOperationStaysAnInteger) {
     TContextHolder h(TFakeAppContext::Create());
-    h.Ctx->Params()->AddFloatParam(jptInteger, 1700000000123.0);
-    h.Ctx->Params()->AddFloatParam(jptFloat, 12.5);
+    h.Ctx->GetParams()->AddFloatParam(jptInteger, 1700000000123.0);
+    h.Ctx->GetParams()->AddFloatParam(jptFloat, 12.5);
     EXPECT_EQ(h.Ctx->ParamsJson(), R"({"paramTypes":[0,3],"paramValues":[1700000000123,12.5]})");
-    EXPECT_STREQ(h.Ctx->Params()->ParamStr(0), "1700000000123");
+    EXPECT_STREQ(h.Ctx->GetParams()->ParamStr(0), "1700000000123");
 }
 
 TEST(FakeAppContext, NamedValuesReplaceByNameAndKeepTheirKinds) {
     TContextHolder h(TFakeAppContext::Create());
     h.Ctx->LoadValues(R"({"URL":"http://x","Width":900})");
-    IAppValues* values = h.Ctx->Values();
+    auto values = h.Ctx->GetValues();
     values->SetValue("URL", "http://y");
-    values->SetBoolValue("HideHeadBar", 1);
+    values->SetBoolValue("HideHeadBar", kPasTrue);
     EXPECT_EQ(values->ValueCount(), 3);
     JsonRef v = ParseJson(h.Ctx->ValuesJson());
     ASSERT_TRUE(v);
@@ -188,10 +197,10 @@ TEST(FakeAppContext, ResultHookSeesEveryAnswerOutsideTheLock) {
     TContextHolder h(TFakeAppContext::Create(8, 1, "a.b"));
     std::vector<std::string> seen;
     h.Ctx->SetResultHook([&](TFakeAppContext& c, const std::string& text) {
-        seen.push_back(text + "/" + c.Params()->Result()); // re-entering the context must not deadlock
+        seen.push_back(text + "/" + c.GetParams()->Result()); // re-entering the context must not deadlock
     });
-    h.Ctx->Params()->SetResult("one");
-    h.Ctx->Params()->SetResult(nullptr);
+    h.Ctx->GetParams()->SetResult("one");
+    h.Ctx->GetParams()->SetResult(nullptr);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], "one/one");
     EXPECT_EQ(seen[1], "/");

@@ -58,10 +58,10 @@ struct TEventReceiver {
                      name ? name : "",
                      ctx->CallerNo(),
                      ctx->WebID(),
-                     ctx->Params()->ParamText(),
-                     ctx->Values()->GetValue("URL")};
+                     ctx->GetParams()->ParamText(),
+                     ctx->GetValues()->GetValue("URL")};
         me->Seen.push_back(e);
-        if (me->SetWidth) ctx->Values()->SetIntValue("Width", 900);
+        if (me->SetWidth) ctx->GetValues()->SetIntValue("Width", 900);
         if (me->AnswerFromWorkerThenTerminate) {
             // Workers reach the page only through synchronous messages to its window.
             HWND page = reinterpret_cast<HWND>(static_cast<uintptr_t>(e.WebID));
@@ -76,7 +76,7 @@ struct TEventReceiver {
             SendMessageA(reinterpret_cast<HWND>(static_cast<uintptr_t>(e.WebID)), kFwMsgAnswerCaller,
                          static_cast<WPARAM>(e.CallerNo), reinterpret_cast<LPARAM>(me->Answer.c_str()));
         } else {
-            ctx->Params()->SetResult(me->Answer.c_str());
+            ctx->GetParams()->SetResult(me->Answer.c_str());
         }
     }
     TProcWebBrowserEventEx Callback() { return {&OnEvent, this}; }
@@ -95,10 +95,10 @@ protected:
     void TearDown() override { Export<TStubReset>(kExpStubReset)(); }
 
     std::vector<JsonRef> Lines(const std::string& kind = {}) { return ReadJsonLines(FTranscript, kind); }
-    bool Step(const std::string& json) { return Export<TStubRunStep>(kExpStubRunStep)(json.c_str()) != 0; }
+    bool Step(const std::string& json) { return IsTrue(Export<TStubRunStep>(kExpStubRunStep)(json.c_str())); }
     HWND MainForm(TEventReceiver& r, void* userContext = nullptr) {
         return reinterpret_cast<HWND>(
-            Export<TInitMainForm>(kExpInitMainForm)(0, userContext, r.Callback(), ""));
+            Export<TInitMainForm>(kExpInitMainForm)(kPasFalse, userContext, r.Callback(), ""));
     }
     void WriteScenario(const std::string& json) { WriteWholeFile(FScenario, json); }
 
@@ -127,71 +127,70 @@ TEST_F(StandInFramework, EveryExportResolvesByItsPlainName) {
 TEST_F(StandInFramework, ControlParametersComeFromTheFileAndCanBeWritten) {
     auto get = Export<TGetControlParams>(kExpGetControlParams);
     std::vector<char> buf(kControlParamsBufferSize, 0);
-    ASSERT_EQ(get("DyncConfig", "DyncParams", "ProductCode", "def", buf.data()), 1);
+    ASSERT_TRUE(IsTrue(get("DyncConfig", "DyncParams", "ProductCode", "def", buf.data())));
     EXPECT_STREQ(buf.data(), "P-01");
     std::string key = Utf8ToAnsi("名称");
-    ASSERT_EQ(get("DyncConfig", "DyncParams", key.c_str(), "", buf.data()), 1);
+    ASSERT_TRUE(IsTrue(get("DyncConfig", "DyncParams", key.c_str(), "", buf.data())));
     EXPECT_EQ(std::string(buf.data()), Utf8ToAnsi("税务")); // file text is UTF-8, answers are ANSI
     // A missing key answers the default when there is one, and nothing without it.
-    ASSERT_EQ(get("DyncConfig", "DyncParams", "Nope", "fallback", buf.data()), 1);
+    ASSERT_TRUE(IsTrue(get("DyncConfig", "DyncParams", "Nope", "fallback", buf.data())));
     EXPECT_STREQ(buf.data(), "fallback");
-    EXPECT_EQ(get("DyncConfig", "DyncParams", "Nope", nullptr, buf.data()), 0);
+    EXPECT_FALSE(IsTrue(get("DyncConfig", "DyncParams", "Nope", nullptr, buf.data())));
 
-    ASSERT_EQ(Export<TSetControlParams>(kExpSetControlParams)("A", "B", "C", "v1"), 1);
-    ASSERT_EQ(get("A", "B", "C", "", buf.data()), 1);
+    ASSERT_TRUE(IsTrue(Export<TSetControlParams>(kExpSetControlParams)("A", "B", "C", "v1")));
+    ASSERT_TRUE(IsTrue(get("A", "B", "C", "", buf.data())));
     EXPECT_STREQ(buf.data(), "v1");
     auto set = Lines("setControlParams");
     ASSERT_EQ(set.size(), 1u);
     EXPECT_EQ(set[0]->GetS("value"), "v1");
     // StubReset drops what was written and reloads the file.
     Export<TStubReset>(kExpStubReset)();
-    EXPECT_EQ(get("A", "B", "C", nullptr, buf.data()), 0);
+    EXPECT_FALSE(IsTrue(get("A", "B", "C", nullptr, buf.data())));
 }
 
 TEST_F(StandInFramework, UrlRequestHandsBackLibraryMemoryFreedThroughTheLibrary) {
     auto request = Export<TUrlRequest>(kExpUrlRequest);
     auto release = Export<TFreeCountedString>(kExpFreeCountedString);
-    char url[] = "http://h/x";
-    TFwCountedString in{url, 10}, out{nullptr, 0};
-    ASSERT_EQ(request(&in, 1000, &out), 1);
-    EXPECT_EQ(std::string(out.Data, out.Length), "payload");
-    EXPECT_EQ(out.Data[out.Length], 0);
+    char* out = nullptr;
+    ASSERT_TRUE(IsTrue(request(TPasConstAnsi("http://h/x").Data(), 1000, &out)));
+    EXPECT_EQ(PasAnsiView(out), "payload");
+    EXPECT_EQ(out[7], 0);
     release(&out);
-    EXPECT_EQ(out.Data, nullptr);
-    EXPECT_EQ(out.Length, 0u);
-    TFwCountedString shorter{url, 4}; // only the counted bytes are the URL
-    EXPECT_EQ(request(&shorter, 1000, &out), 0);
-    EXPECT_EQ(out.Data, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_FALSE(IsTrue(request(TPasConstAnsi("http").Data(), 1000, &out)));
+    EXPECT_EQ(out, nullptr);
     release(&out);
     release(nullptr);
 }
 
 TEST_F(StandInFramework, NamedContextsAreStoredAndRemovedOnlyWithTheirPointer) {
     int host = 0, other = 0;
-    ASSERT_EQ(Export<TRegContext>(kExpRegContext)("QeltContext", &host), 1);
+    ASSERT_TRUE(IsTrue(Export<TRegContext>(kExpRegContext)("QeltContext", &host)));
     EXPECT_EQ(Export<TGetContext>(kExpGetContext)("QeltContext"), &host);
     EXPECT_EQ(Export<TGetContext>(kExpGetContext)("qeltcontext"), nullptr);
-    EXPECT_EQ(Export<TUnRegContext>(kExpUnRegContext)("QeltContext", &other), 0);
-    EXPECT_EQ(Export<TUnRegContext>(kExpUnRegContext)("QeltContext", &host), 1);
+    EXPECT_FALSE(IsTrue(Export<TUnRegContext>(kExpUnRegContext)("QeltContext", &other)));
+    EXPECT_TRUE(IsTrue(Export<TUnRegContext>(kExpUnRegContext)("QeltContext", &host)));
     EXPECT_EQ(Export<TGetContext>(kExpGetContext)("QeltContext"), nullptr);
-    EXPECT_EQ(Export<TRegContext>(kExpRegContext)(nullptr, &host), 0);
+    EXPECT_FALSE(IsTrue(Export<TRegContext>(kExpRegContext)(nullptr, &host)));
 }
 
 TEST_F(StandInFramework, NewContextsAreCountedAndReportTheirResults) {
-    IAppContext* ctx = Export<TGetAppContext>(kExpGetAppContext)();
+    IAppContext* ctx = nullptr;
+    Export<TGetAppContext>(kExpGetAppContext)(&ctx);
     ASSERT_NE(ctx, nullptr);
     EXPECT_EQ(ctx->CallerNo(), 0);
-    ctx->Params()->AddStrParam(jptText, "abc");
-    ctx->Params()->AddIntParam(jptInteger, 12);
-    EXPECT_EQ(ctx->Params()->ParamCount(), 2);
-    ctx->Params()->SetResult("answer");
+    ctx->GetParams()->AddStrParam(jptText, "abc");
+    ctx->GetParams()->AddIntParam(jptInteger, 12);
+    EXPECT_EQ(ctx->GetParams()->ParamCount(), 2);
+    ctx->GetParams()->SetResult("answer");
     EXPECT_EQ(ctx->AddRef(), 2u);
     EXPECT_EQ(ctx->Release(), 1u);
     EXPECT_EQ(ctx->Release(), 0u);
     auto results = Lines("result");
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0]->GetS("text"), "answer");
-    IControlParamsInf* params = Export<TGetCallerParamInf>(kExpGetCallerParamInf)();
+    IControlParamsInf* params = nullptr;
+    Export<TGetCallerParamInf>(kExpGetCallerParamInf)(&params);
     ASSERT_NE(params, nullptr);
     void* same = nullptr;
     EXPECT_EQ(params->QueryInterface(IID_IControlParamsInf, &same), kFwSOk);
@@ -200,22 +199,24 @@ TEST_F(StandInFramework, NewContextsAreCountedAndReportTheirResults) {
 
 TEST_F(StandInFramework, PageFunctionsExistOnlyOnceThePageHasDefinedThem) {
     auto call = Export<TCallRegisterFun>(kExpCallRegisterFun);
-    TFwRef<IAppContext> ctx(Export<TGetAppContext>(kExpGetAppContext)());
-    ctx->Params()->AddStrParam(jptText, Utf8ToAnsi(u8"消息").c_str());
-    ctx->Params()->AddFloatParam(jptInteger, 5000000000.0);
-    EXPECT_EQ(call("MessageNotify", ctx->Params()), 0);
-    EXPECT_EQ(call("ReadyFun", ctx->Params()), 1); // listed in the parameter file
+    IAppContext* raw = nullptr;
+    Export<TGetAppContext>(kExpGetAppContext)(&raw);
+    TFwRef<IAppContext> ctx(raw);
+    ctx->GetParams()->AddStrParam(jptText, Utf8ToAnsi(u8"消息").c_str());
+    ctx->GetParams()->AddFloatParam(jptInteger, 5000000000.0);
+    EXPECT_FALSE(IsTrue(call("MessageNotify", ctx->GetParams().Get())));
+    EXPECT_TRUE(IsTrue(call("ReadyFun", ctx->GetParams().Get()))); // listed in the parameter file
     ASSERT_TRUE(Step(R"({"do":"registerFun","name":"MessageNotify","delay":600000})"));
-    EXPECT_EQ(call("MessageNotify", ctx->Params()), 0); // not yet
+    EXPECT_FALSE(IsTrue(call("MessageNotify", ctx->GetParams().Get()))); // not yet
     ASSERT_TRUE(Step(R"({"do":"registerFun","name":"MessageNotify","delay":20})"));
     bool found = false;
     for (int i = 0; i < 500 && !found; ++i) {
-        found = Export<TCallRegisterFunSim>(kExpCallRegisterFunSim)("MessageNotify", nullptr) != 0;
+        found = IsTrue(Export<TCallRegisterFunSim>(kExpCallRegisterFunSim)("MessageNotify", nullptr));
         if (!found) Sleep(10);
     }
     EXPECT_TRUE(found);
     ASSERT_TRUE(Step(R"({"do":"unregisterFun","name":"MessageNotify"})"));
-    EXPECT_EQ(call("MessageNotify", nullptr), 0);
+    EXPECT_FALSE(IsTrue(call("MessageNotify", nullptr)));
 
     auto calls = Lines("callRegisterFun");
     ASSERT_GE(calls.size(), 3u);
@@ -272,9 +273,9 @@ TEST_F(StandInFramework, WebFormsAnswerTheirMessagesAndCloseOnce) {
     TEventReceiver r;
     HWND main = MainForm(r);
     HWND form = reinterpret_cast<HWND>(
-        Export<TGetWebCoreForm>(kExpGetWebCoreForm)(0, nullptr, 0, "", r.Callback(), nullptr));
+        Export<TGetWebCoreForm>(kExpGetWebCoreForm)(0, nullptr, kPasFalse, "", r.Callback(), nullptr));
     ASSERT_TRUE(IsWindow(form));
-    EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(form, kFwMsgGetFormObject, 0, 0)), form);
+    EXPECT_NE(SendMessageA(form, kFwMsgGetFormObject, 0, 0), 0); // an object of its own runtime
     HWND page = reinterpret_cast<HWND>(SendMessageA(form, kFwMsgGetWebID, 1, 0));
     EXPECT_TRUE(IsWindow(page));
     EXPECT_NE(page, reinterpret_cast<HWND>(SendMessageA(main, kFwMsgGetWebID, 1, 0)));
@@ -352,7 +353,7 @@ TEST_F(StandInFramework, ModalFormsReturnTheResultTheyWereClosedWith) {
     TEventReceiver r;
     MainForm(r);
     HWND form = reinterpret_cast<HWND>(
-        Export<TGetWebCoreForm>(kExpGetWebCoreForm)(0, nullptr, 0, "", r.Callback(), nullptr));
+        Export<TGetWebCoreForm>(kExpGetWebCoreForm)(0, nullptr, kPasFalse, "", r.Callback(), nullptr));
     ASSERT_EQ(Export<TStubPlayScenario>(kExpStubPlayScenario)(
                   R"({"steps":[{"do":"event","form":"modal","name":"x.y","callerNo":1},
                                {"after":10,"do":"closeForm","form":"modal","result":7}]})"),
@@ -361,12 +362,14 @@ TEST_F(StandInFramework, ModalFormsReturnTheResultTheyWereClosedWith) {
     ASSERT_EQ(r.Seen.size(), 1u); // the event reached the modal form while it was shown
     EXPECT_EQ(r.Seen[0].Sender, reinterpret_cast<void*>(form));
 
-    TFwRef<IAppContext> ctx(Export<TGetAppContext>(kExpGetAppContext)());
-    ctx->Values()->SetIntValue("Width", 500);
-    ctx->Values()->SetBoolValue("Fixed", 1);
+    IAppContext* raw = nullptr;
+    Export<TGetAppContext>(kExpGetAppContext)(&raw);
+    TFwRef<IAppContext> ctx(raw);
+    ctx->GetValues()->SetIntValue("Width", 500);
+    ctx->GetValues()->SetBoolValue("Fixed", kPasTrue);
     Export<TStubPlayScenario>(kExpStubPlayScenario)(R"([{"do":"closeForm","form":"modal","result":1}])");
-    EXPECT_EQ(Export<TFormShowModal>(kExpFormShowModal)(nullptr, 0, "Forms\\MainForm1.html", r.Callback(),
-                                                        ctx.Get()),
+    EXPECT_EQ(Export<TFormShowModal>(kExpFormShowModal)(nullptr, kPasFalse, "Forms\\MainForm1.html",
+                                                        r.Callback(), ctx.Get()),
               1);
     auto shown = Lines("formShowModal");
     ASSERT_EQ(shown.size(), 1u);
@@ -375,7 +378,7 @@ TEST_F(StandInFramework, ModalFormsReturnTheResultTheyWereClosedWith) {
 
     // Closed by the user (no result given): cancel.
     Export<TStubPlayScenario>(kExpStubPlayScenario)(R"([{"do":"closeForm","form":"modal"}])");
-    EXPECT_EQ(Export<TFormShowModal>(kExpFormShowModal)(nullptr, 0, "", r.Callback(), nullptr), 2);
+    EXPECT_EQ(Export<TFormShowModal>(kExpFormShowModal)(nullptr, kPasFalse, "", r.Callback(), nullptr), 2);
 }
 
 TEST_F(StandInFramework, AppRunPlaysTheScenarioUntilTheMainFormCloses) {
@@ -413,10 +416,10 @@ TEST_F(StandInFramework, WorkerThreadAnswersWaitForTheWindowAndAppTerminateEndsT
 
 TEST_F(StandInFramework, StartupExportsReportWhatTheyWereGiven) {
     std::string manifest = Utf8ToAnsi(u8R"({"AppID":"应用"})");
-    EXPECT_EQ(Export<TInitWebCore>(kExpInitWebCore)(0, 0, 0, manifest.c_str()), 1);
+    EXPECT_TRUE(IsTrue(Export<TInitWebCore>(kExpInitWebCore)(0, kPasFalse, 0, manifest.c_str())));
     HWND app = reinterpret_cast<HWND>(Export<TInitApplication>(kExpInitApplication)(0, 0));
     EXPECT_TRUE(IsWindow(app));
-    EXPECT_EQ(Export<TUpdateApp>(kExpUpdateApp)("main", 1), 1);
+    EXPECT_TRUE(IsTrue(Export<TUpdateApp>(kExpUpdateApp)("main", 1)));
     auto init = Lines("initWebCore");
     ASSERT_EQ(init.size(), 1u);
     // Text arrives as ANSI and is reported as it was meant.
@@ -424,7 +427,7 @@ TEST_F(StandInFramework, StartupExportsReportWhatTheyWereGiven) {
 
     WriteWholeFile(FParams, R"({"results":{"InitWebCore":false}})");
     Export<TStubReset>(kExpStubReset)();
-    EXPECT_EQ(Export<TInitWebCore>(kExpInitWebCore)(0, 1, 0, ""), 0);
+    EXPECT_FALSE(IsTrue(Export<TInitWebCore>(kExpInitWebCore)(0, kPasTrue, 0, "")));
 }
 
 TEST_F(StandInFramework, WriteLogAppendsLinesBesideTheLibrary) {

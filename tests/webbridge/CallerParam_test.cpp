@@ -23,7 +23,6 @@ TEST(TCallerParam, ReadsHeaderAndValuesByTypeCode) {
     EXPECT_EQ(p->CallerID(), 7);
     EXPECT_EQ(p->webId(), 1234);
     EXPECT_EQ(p->FunNameUtf8(), "app.userinfor");
-    EXPECT_EQ(std::u16string(p->FunName()), u"app.userinfor");
     ASSERT_EQ(p->Count(), 5);
     EXPECT_EQ(std::get<int64_t>(p->CheckedParamValue(0)), 9000000000LL);
     EXPECT_EQ(std::get<bool>(p->CheckedParamValue(1)), true);
@@ -57,30 +56,39 @@ TEST(TCallerParam, IndexOutsideTheListRaisesTheRangeText) {
     EXPECT_EQ(RangeMessage(*p.Get(), false, 1), "TCallerParam.ParamType[msg.x]下载越界1/1");
 }
 
-TEST(TCallerParam, InterfaceSlotsReportRangeFailuresWithoutRaising) {
-    auto p = TCallerParam::Create(R"({"paramTypes":[4,0,1,3,9],"paramValues":["值",-2,false,0.25,null]})");
+// The slots answer through the hidden result: variants and wide strings the caller owns and
+// frees (ASan reports a leak or a double free otherwise).
+TEST(TCallerParam, InterfaceSlotsHandOutOwnedValuesAndReportRangeFailuresWithoutRaising) {
+    auto p = TCallerParam::Create(
+        R"({"FunName":"名.x","paramTypes":[4,0,1,3,9,1],"paramValues":["值",-2,false,0.25,null,true]})");
     ICallerParam* intf = p.Get();
-    EXPECT_EQ(intf->ParamType(5), -1);
+    EXPECT_EQ(intf->ParamType(6), -1);
     EXPECT_EQ(intf->ParamType(-1), -1);
-    TVariantAbi v{};
-    v.VType = 99;
-    EXPECT_EQ(intf->ParamValue(5, &v), 0);
+    char16_t* name = PasWideAlloc(u"old"); // a caller's variable that still holds a string
+    intf->FunName(&name);
+    EXPECT_EQ(PasWideView(name), u"名.x");
+    PasWideFree(name);
+
+    TPasVariant v{};
+    intf->ParamValue(0, &v);
+    ASSERT_EQ(v.VType, kVarOleStr);
+    EXPECT_EQ(PasWideView(v.VOleStr), u"值");
+    intf->ParamValue(6, &v); // out of range: the old text is released, the value is empty
     EXPECT_EQ(v.VType, kVarEmpty);
-    ASSERT_NE(intf->ParamValue(0, &v), 0);
-    EXPECT_EQ(v.VType, kVarText);
-    EXPECT_EQ(std::u16string(v.VText), u"值");
-    ASSERT_NE(intf->ParamValue(1, &v), 0);
+    intf->ParamValue(1, &v);
     EXPECT_EQ(v.VType, kVarInt64);
     EXPECT_EQ(v.VInt64, -2);
-    ASSERT_NE(intf->ParamValue(2, &v), 0);
+    intf->ParamValue(2, &v);
     EXPECT_EQ(v.VType, kVarBoolean);
     EXPECT_EQ(v.VBoolean, 0);
-    ASSERT_NE(intf->ParamValue(3, &v), 0);
+    intf->ParamValue(5, &v);
+    EXPECT_EQ(v.VBoolean, -1); // WordBool true
+    intf->ParamValue(3, &v);
     EXPECT_EQ(v.VType, kVarDouble);
     EXPECT_EQ(v.VDouble, 0.25);
-    ASSERT_NE(intf->ParamValue(4, &v), 0);
+    intf->ParamValue(4, &v);
     EXPECT_EQ(v.VType, kVarEmpty);
-    EXPECT_EQ(intf->ParamValue(0, nullptr), 0);
+    intf->ParamValue(0, nullptr);
 }
 
 TEST(TCallerParam, LivesUntilTheLastReferenceGoes) {

@@ -78,10 +78,10 @@ public:
 TEST(WebBrowserEventSink, HandlerFailuresNeverReachTheLibrary) {
     TThrowingSink sink;
     const TProcWebBrowserEventEx cb = sink.Callback();
-    EXPECT_EQ(cb.Self, &sink);
-    EXPECT_NO_THROW(cb.Code(cb.Self, nullptr, nullptr, 1, "app.userinfor", nullptr));
-    EXPECT_NO_THROW(cb.Code(cb.Self, nullptr, nullptr, 2, "\xD6\xD0", nullptr)); // ANSI name
-    EXPECT_NO_THROW(cb.Code(cb.Self, nullptr, nullptr, 3, nullptr, nullptr));
+    EXPECT_EQ(cb.Data, &sink);
+    EXPECT_NO_THROW(cb.Code(cb.Data, nullptr, nullptr, 1, "app.userinfor", nullptr));
+    EXPECT_NO_THROW(cb.Code(cb.Data, nullptr, nullptr, 2, "\xD6\xD0", nullptr)); // ANSI name
+    EXPECT_NO_THROW(cb.Code(cb.Data, nullptr, nullptr, 3, nullptr, nullptr));
     EXPECT_NO_THROW(cb.Code(nullptr, nullptr, nullptr, 3, "x", nullptr));
     EXPECT_EQ(sink.Names, (std::vector<std::string>{"app.userinfor", "中", ""}));
 }

@@ -62,6 +62,12 @@ class TFakeControl final : public IWinControl {
 public:
     TFakeControl(std::string className, TFwHandle handle, int32_t webId)
         : FClassName(std::move(className)), FHandle(handle), FWebID(webId) {}
+    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid&, void** object) override {
+        *object = nullptr;
+        return kFwENoInterface;
+    }
+    uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
+    uint32_t APPFRAME_STDCALL Release() override { return 1; }
     const char* APPFRAME_STDCALL ClassName() override { return FClassName.c_str(); }
     TFwHandle APPFRAME_STDCALL Handle() override { return FHandle; }
     int32_t APPFRAME_STDCALL WebID() override { return FWebID; }
@@ -100,7 +106,7 @@ protected:
     std::vector<JsonRef> Lines(const std::string& kind) { return ReadJsonLines(FTranscript, kind); }
     bool Step(const std::string& json) {
         auto run = reinterpret_cast<TStubRunStep>(LoadLibFunction(GetFrameworkLibPath(), kExpStubRunStep));
-        return run(json.c_str()) != 0;
+        return IsTrue(run(json.c_str()));
     }
     // The library's own log lines (ANSI in the file) as UTF-8, without their time stamps.
     std::vector<std::string> LibraryLog() {
@@ -154,8 +160,10 @@ TEST(FrameworkLocation, NoLibraryAnywhereRaisesTheComposedPathOnEveryAttempt) {
     EXPECT_EQ(RaisedText([&] { fw.GetMainHandle(); }), expected);
     EXPECT_EQ(RaisedText([&] { fw.WriteLog("x"); }), expected);
     // Through the extension face nothing is raised: empty answers instead.
-    EXPECT_STREQ(fw.Intf()->GetControlParams("a", "b", "c", "def"), "");
-    EXPECT_EQ(fw.Intf()->WriteLog("x", nullptr, 0), 0);
+    char* value = nullptr;
+    fw.Intf()->GetControlParams("a", "b", "c", "def", &value);
+    EXPECT_EQ(value, nullptr);
+    fw.Intf()->WriteLog("x", nullptr, -1);
     EXPECT_EQ(fw.Intf()->GetMainHandle(), 0u);
 
     // Nothing was bound or remembered, so the library is found as soon as it is there.
@@ -235,7 +243,6 @@ TEST_F(BindingAgainstStandIn, ControlParamsAreTheLibrarysAnswerNeverTheDefault) 
 
     UseParams(R"({"results":{"GetControlParams":false},"params":{"A":{"B":{"C":"v"}}}})");
     EXPECT_EQ(FW.GetControlParams("A", "B", "C", "def"), "");
-    EXPECT_STREQ(FW.Intf()->GetControlParams("A", "B", "C", "def"), "");
 }
 
 TEST_F(BindingAgainstStandIn, WriteLogFormatsIntoTheLibraryLogOrRaises) {
@@ -330,15 +337,19 @@ TEST_F(BindingAgainstStandIn, FormWrappersSizeShowAndReportClosing) {
     EXPECT_EQ(closed[0]->GetI("form"), static_cast<int64_t>(handle));
 
     std::unique_ptr<TAppForm> second = FW.GetWebCoreForm(main, nullptr, false, "", FSink.Callback(), nullptr);
-    const TFwHandle object = static_cast<TFwHandle>(
-        SendMessageA(reinterpret_cast<HWND>(second->Handle()), kFwMsgGetFormObject, 0, 0));
+    const TFwHandle window = second->Handle();
+    // The form object belongs to the library's runtime: kept, never taken for a window.
+    void* object =
+        reinterpret_cast<void*>(SendMessageA(reinterpret_cast<HWND>(window), kFwMsgGetFormObject, 0, 0));
+    ASSERT_NE(object, nullptr);
+    ASSERT_NE(object, reinterpret_cast<void*>(window));
     second->SetCurForm(object);
-    EXPECT_EQ(second->Handle(), object);
-    second.reset(); // closes the form object and reports it
-    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(object)));
+    EXPECT_EQ(second->Handle(), window);
+    second.reset(); // closes the form through its window and reports it
+    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(window)));
     closed = Lines("formClosed");
     ASSERT_EQ(closed.size(), 2u);
-    EXPECT_EQ(closed[1]->GetI("form"), static_cast<int64_t>(object));
+    EXPECT_EQ(closed[1]->GetI("form"), static_cast<int64_t>(window));
 }
 
 TEST_F(BindingAgainstStandIn, StartUpPassesTheApplicationWindowOnlyWhenAsked) {
@@ -370,39 +381,48 @@ TEST_F(BindingAgainstStandIn, ExtensionModulesReachTheBindingThroughTheVtableAlo
     EXPECT_EQ(fw->AddRef(), 1u);
     EXPECT_EQ(fw->Release(), 1u);
 
-    // Slot 12: GetControlParams.
+    // Slot 12: GetControlParams, a constant counted string through the hidden argument.
     const std::string key = Utf8ToAnsi("名称");
-    EXPECT_EQ(std::string(CallSlot<const char*>(fw, 12, "DyncConfig", "DyncParams", key.c_str(), "")),
-              Utf8ToAnsi("税务"));
+    char* value = nullptr;
+    CallSlot<void>(fw, 12, "DyncConfig", "DyncParams", key.c_str(), "", &value);
+    EXPECT_EQ(PasAnsiView(value), Utf8ToAnsi("税务"));
 
-    // Slot 16: WriteLog, with an argument list; a mismatch answers false instead of raising.
+    // Slot 16: WriteLog, with an open list (first element, last index); a mismatch is logged here.
     TVarRecAbi args[2] = {};
     args[0].VType = static_cast<uint8_t>(TVarKind::vtPChar);
     const std::string module = Utf8ToAnsi("扩展");
-    args[0].VString = module.c_str();
+    args[0].VPChar = module.c_str();
     args[1].VType = static_cast<uint8_t>(TVarKind::vtInteger);
     args[1].VInteger = 3;
-    EXPECT_NE((CallSlot<TFwBool>(fw, 16, Utf8ToAnsi("模块%s加载%d").c_str(), &args[0], int32_t{2})), 0);
+    CallSlot<void>(fw, 16, Utf8ToAnsi("模块%s加载%d").c_str(), &args[0], int32_t{1});
     EXPECT_EQ(LibraryLog().back(), "模块扩展加载3");
-    EXPECT_EQ((CallSlot<TFwBool>(fw, 16, "%d", &args[0], int32_t{1})), 0);
+    CallSlot<void>(fw, 16, "%d", &args[0], int32_t{0});
     EXPECT_EQ(LibraryLog().back(), "模块扩展加载3");
 
     // Slot 10: RegAppContext, then the registry's own three slots.
-    void* registry = CallSlot<void*>(fw, 10);
+    IRegAppContext* registry = nullptr;
+    CallSlot<void>(fw, 10, &registry);
     ASSERT_NE(registry, nullptr);
     int host = 0;
-    EXPECT_NE((CallSlot<TFwBool>(registry, 1, "QeltContext", static_cast<void*>(&host))), 0);
+    EXPECT_TRUE(IsTrue(CallSlot<TPasBool>(registry, 1, "QeltContext", static_cast<void*>(&host))));
     EXPECT_EQ(CallSlot<void*>(registry, 3, "QeltContext"), &host);
     EXPECT_EQ(FW.AppContext().GetContext("QeltContext"), &host);
-    EXPECT_NE((CallSlot<TFwBool>(registry, 2, "QeltContext", static_cast<void*>(&host))), 0);
+    EXPECT_TRUE(IsTrue(CallSlot<TPasBool>(registry, 2, "QeltContext", static_cast<void*>(&host))));
     EXPECT_EQ(CallSlot<void*>(registry, 3, "QeltContext"), nullptr);
 
     // Slot 4: CallJS; its getCallerParams (slot 5) hands out a counted record.
-    void* calls = CallSlot<void*>(fw, 4);
+    ICallJSInf* calls = nullptr;
+    CallSlot<void>(fw, 4, &calls);
     ASSERT_EQ(calls, FW.CallJS());
-    ICallerParam* record = CallSlot<ICallerParam*>(calls, 5, u"{\"CallerNo\":3,\"FunName\":\"a.b\"}");
+    char16_t* json = PasWideAlloc(u"{\"CallerNo\":3,\"FunName\":\"a.b\"}");
+    ICallerParam* record = nullptr;
+    CallSlot<void>(calls, 5, static_cast<const char16_t*>(json), &record);
+    PasWideFree(json);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->CallerID(), 3);
-    EXPECT_EQ(std::u16string(record->FunName()), u"a.b");
+    char16_t* name = nullptr;
+    record->FunName(&name);
+    EXPECT_EQ(PasWideView(name), u"a.b");
+    PasWideFree(name);
     EXPECT_EQ(record->Release(), 0u);
 }

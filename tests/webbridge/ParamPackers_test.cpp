@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,8 +33,9 @@ public:
         std::snprintf(buf, sizeof buf, "%.17g", v);
         Calls.push_back("Float(" + std::to_string(code) + "," + buf + ")");
     }
-    void APPFRAME_STDCALL AddBoolParam(int32_t code, TFwBool v) override {
-        Calls.push_back("Bool(" + std::to_string(code) + "," + std::to_string(v) + ")");
+    void APPFRAME_STDCALL AddBoolParam(int32_t code, TPasBool v) override {
+        Calls.push_back("Bool(" + std::to_string(code) + "," + std::to_string(static_cast<uint32_t>(v)) +
+                        ")");
     }
     int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
@@ -133,31 +135,56 @@ TEST(TranParamToJsCallerInf, StopsAtTheFirstRefusedValueKeepingTheOnesBefore) {
     EXPECT_EQ(list.Calls, std::vector<std::string>{"Int(0,1)"});
 }
 
-TEST(ArgsFromAbi, ConvertsTextsAndKeepsRefusedKinds) {
+// Builds the layouts a Pascal caller passes: counted strings with their 12-byte header, a short
+// string without a terminating zero, a 10-byte extended, a system string.
+template <class Ch>
+std::vector<char> CountedString(const std::basic_string<Ch>& text) {
+    const TPasStrRec rec{936, sizeof(Ch), 1, static_cast<int32_t>(text.size())};
+    std::vector<char> block(sizeof rec + (text.size() + 1) * sizeof(Ch), 0);
+    std::memcpy(block.data(), &rec, sizeof rec);
+    std::memcpy(block.data() + sizeof rec, text.data(), text.size() * sizeof(Ch));
+    return block;
+}
+
+TEST(ArgsFromAbi, ReadsEachKindByItsLayoutUpToTheLastIndex) {
     SetAnsiCodePage(936);
-    const double d = 2.5;
     const int64_t cur = 125000;
     const int64_t big = 1LL << 40;
-    std::vector<TVarRecAbi> abi(8);
+    const uint8_t shortString[] = {2, 0xD6, 0xD0, 'X', 'Y'}; // "中", then bytes beyond its length
+    const uint8_t extended[10] = {0, 0, 0, 0, 0, 0, 0, 0xA0, 0x00, 0x40}; // 2.5
+    const std::vector<char> ansi = CountedString(std::string("a\0\xD6\xD0", 4));
+    const std::vector<char> unicode = CountedString(std::u16string(u"宽字"));
+    char16_t* wide = PasWideAlloc(u"系统");
+    std::vector<TVarRecAbi> abi(12);
     abi[0].VType = 0, abi[0].VInteger = -4;
-    abi[1].VType = 6, abi[1].VString = "\xD6\xD0";
-    abi[2].VType = 17, abi[2].VWideString = u"宽";
-    abi[3].VType = 3, abi[3].VExtended = &d;
+    abi[1].VType = 6, abi[1].VPChar = "\xD6\xD0";
+    abi[2].VType = 17, abi[2].VUnicodeString = reinterpret_cast<const char16_t*>(unicode.data() + 12);
+    abi[3].VType = 3, abi[3].VExtended = extended;
     abi[4].VType = 12, abi[4].VCurrency = &cur;
     abi[5].VType = 16, abi[5].VInt64 = &big;
-    abi[6].VType = 4, abi[6].VString = nullptr;
-    abi[7].VType = 13, abi[7].VPointer = nullptr;
-    const TVarArgs args = ArgsFromAbi(abi.data(), static_cast<int32_t>(abi.size()));
-    ASSERT_EQ(args.size(), 8u);
+    abi[6].VType = 4, abi[6].VString = shortString;
+    abi[7].VType = 11, abi[7].VAnsiString = ansi.data() + 12;
+    abi[8].VType = 15, abi[8].VWideString = wide;
+    abi[9].VType = 11, abi[9].VAnsiString = nullptr;  // the empty counted string
+    abi[10].VType = 1, abi[10].VInteger = 0x7F7F7F00; // one byte counts: false
+    abi[11].VType = 13, abi[11].VPointer = nullptr;
+    const TVarArgs args = ArgsFromAbi(abi.data(), 11);
+    PasWideFree(wide);
+    ASSERT_EQ(args.size(), 12u);
     EXPECT_EQ(args[0].VInt, -4);
     EXPECT_EQ(args[1].VText, "中");
     EXPECT_EQ(args[1].VType, TVarKind::vtPChar);
-    EXPECT_EQ(args[2].VText, "宽");
+    EXPECT_EQ(args[2].VText, "宽字");
     EXPECT_EQ(args[3].VFloat, 2.5);
     EXPECT_EQ(args[4].VInt, 125000);
     EXPECT_EQ(args[5].VInt, big);
-    EXPECT_EQ(args[6].VText, "");
+    EXPECT_EQ(args[6].VText, "中");
+    EXPECT_EQ(args[7].VText, std::string("a\0中", 5));
+    EXPECT_EQ(args[8].VText, "系统");
+    EXPECT_EQ(args[9].VText, "");
+    EXPECT_EQ(args[10].VInt, 0);
     EXPECT_EQ(UnsupportedMessage([&] { PackFunParamsText(args); }), "not support type: 13");
     EXPECT_TRUE(ArgsFromAbi(nullptr, 3).empty());
     EXPECT_TRUE(ArgsFromAbi(abi.data(), -1).empty());
+    EXPECT_EQ(ArgsFromAbi(abi.data(), 0).size(), 1u);
 }
