@@ -353,7 +353,9 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
             hook.Code(hook.Self, static_cast<int32_t>(FContext.RegisteredMessage()),
                       static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow)))
             return;
-        if (GetForegroundWindow() != mainWindow) {
+        // Behind the splash the main window is still hidden; minimising and restoring it would
+        // show it before its page has loaded.
+        if (IsWindowVisible(mainWindow) && GetForegroundWindow() != mainWindow) {
             MinimizeApplication(mainWindow);
             RestoreApplication(mainWindow);
         }

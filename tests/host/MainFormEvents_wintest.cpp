@@ -464,6 +464,15 @@ TEST(InstanceMessages, CodeTwoAnswersWithCodeOneEvenWhenTheWakeUpHookHandlesIt) 
                                                  reinterpret_cast<TFwHandle>(rig.AppWindow.Get())}));
 }
 
+TEST(InstanceMessages, CodeTwoLeavesAMainWindowStillHiddenBehindTheSplashHidden) {
+    TEventsRig rig("code2hidden");
+    TNoteWindow other;
+    rig.Context->SetMainFormHD(rig.AppWindow.Get());
+    SendMessageW(rig.AppWindow.Get(), rig.Context->RegisteredMessage(), kInstanceStarted,
+                 reinterpret_cast<LPARAM>(other.Get()));
+    EXPECT_FALSE(IsWindowVisible(rig.AppWindow.Get()));
+}
+
 TEST(InstanceMessages, CodeThreeAnswersWhoIsThereWithTheContextWindow) {
     TEventsRig rig("code3");
     TNoteWindow asker;
