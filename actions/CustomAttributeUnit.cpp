@@ -4,6 +4,7 @@
 #include "foundation/TextCodec.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 namespace {
 
@@ -29,6 +30,19 @@ std::vector<const TServiceClass*>& ClassList() {
     return list;
 }
 
+// The caller contexts in existence. A context leaves the set under the lock before its memory
+// goes, so one found under the lock can still be read. Both are never destroyed: contexts held by
+// other process-wide objects may go after the end of main.
+std::mutex& LiveContextsLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+
+std::unordered_set<const void*>& LiveContexts() {
+    static auto* contexts = new std::unordered_set<const void*>;
+    return *contexts;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -52,11 +66,39 @@ TCallerContextPtr TCallerContext::Create(IAppContext* aCallerParam) {
     return result;
 }
 
+TCallerContextPtr TCallerContext::FindLive(const void* pointer) {
+    if (!pointer) return nullptr;
+    TCallerContext* context = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(LiveContextsLock());
+        if (LiveContexts().count(pointer) == 0) return nullptr;
+        context = static_cast<TCallerContext*>(const_cast<void*>(pointer));
+        // Its last reference may be going on another thread right now: such a context is
+        // released already and must not be revived.
+        int count = context->FRefCount.load(std::memory_order_relaxed);
+        do {
+            if (count == 0) return nullptr;
+        } while (!context->FRefCount.compare_exchange_weak(count, count + 1, std::memory_order_acquire,
+                                                           std::memory_order_relaxed));
+    }
+    TCallerContextPtr result(context);
+    context->Release(); // the pointer took its own reference; the one taken above goes
+    return result;
+}
+
 TCallerContext::TCallerContext(IAppContext* aCallerParam) : FCallerParam(aCallerParam) {
+    {
+        std::lock_guard<std::mutex> guard(LiveContextsLock());
+        LiveContexts().insert(this);
+    }
     FCallerParam->AddRef();
 }
 
 TCallerContext::~TCallerContext() {
+    {
+        std::lock_guard<std::mutex> guard(LiveContextsLock());
+        LiveContexts().erase(this);
+    }
     FCallerParam->Release();
 }
 

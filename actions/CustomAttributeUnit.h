@@ -86,6 +86,12 @@ public:
     TCallerContext(const TCallerContext&) = delete;
     TCallerContext& operator=(const TCallerContext&) = delete;
 
+    // A counted reference to the context at pointer when it is one this program created and has
+    // not released yet; none otherwise. The pointer is not dereferenced unless it is such a
+    // context, so any number (one that came with a window message, say) may be asked about. Safe
+    // on any thread, also while another thread releases the context.
+    static TCallerContextPtr FindLive(const void* pointer);
+
     void AddRef() noexcept { FRefCount.fetch_add(1, std::memory_order_relaxed); }
     void Release() noexcept;
 

@@ -126,11 +126,6 @@ size_t TOwnedPointers::Count() const {
     return FPointers.size();
 }
 
-TOwnedPointers& CallerAnswerRecords() {
-    static TOwnedPointers records;
-    return records;
-}
-
 TOwnedPointers& HandOverBuffers() {
     static TOwnedPointers buffers;
     return buffers;

@@ -1,8 +1,8 @@
 #pragma once
 // The rules of the host's event and message handling that need no window: which kind of event a
 // page raised, what a log-in hand-over must carry, the application-key answer, how a page call is
-// answered, and the registries of pointers the program hands out and accepts back through window
-// messages. Texts are UTF-8 unless a name says ANSI.
+// answered, and what the program accepts back through window messages that carry pointers. Texts
+// are UTF-8 unless a name says ANSI.
 #include "actions/CustomAttributeUnit.h"
 #include "actions/DispatchPorts.h"
 
@@ -100,7 +100,9 @@ private:
     std::unordered_set<const void*> FPointers;
 };
 
-// The record message 2026 points at: its third pointer-sized member is the caller context.
+// The record message 2026 points at: its third pointer-sized member is the caller context. The
+// record is the sender's; the context is answered only when it is one of this program's live
+// caller contexts (TCallerContext::FindLive).
 struct TCallerAnswerRecord {
     void* Reserved1 = nullptr;
     void* Reserved2 = nullptr;
@@ -108,8 +110,5 @@ struct TCallerAnswerRecord {
 };
 static_assert(offsetof(TCallerAnswerRecord, Context) == 2 * sizeof(void*), "third pointer-sized member");
 
-// Records a component of this program may send with message 2026 (it registers a record before
-// sending and removes it when the record goes).
-TOwnedPointers& CallerAnswerRecords();
 // Hand-over buffers allocated for message 2027.
 TOwnedPointers& HandOverBuffers();

@@ -39,6 +39,14 @@ public:
     void RequestAppTermination() override { PostQuitMessage(0); }
 };
 
+// Copies memory of this process at an address nobody vouches for; false, without a fault, when it
+// cannot be read.
+bool CopyForeignMemory(const void* address, void* target, size_t size) {
+    if (!address) return false;
+    SIZE_T copied = 0;
+    return ReadProcessMemory(GetCurrentProcess(), address, target, size, &copied) && copied == size;
+}
+
 std::string HandleText(uintptr_t handle) {
     return std::to_string(static_cast<int32_t>(handle));
 }
@@ -299,13 +307,16 @@ LRESULT TMainFormEvents::OnUpdateLoginUser(WPARAM wParam, LPARAM) {
 }
 
 LRESULT TMainFormEvents::OnAnswerCaller(WPARAM wParam) {
-    const auto* record = reinterpret_cast<const TCallerAnswerRecord*>(wParam);
-    if (!CallerAnswerRecords().Contains(record)) {
-        Log("Message 2026 ignored: not a caller record of this program");
+    // Any process can send any number: the record is copied without trusting its address, and the
+    // context it names is held (so it outlives the answer) only when it is one of ours still live.
+    TCallerAnswerRecord record;
+    TCallerContextPtr context;
+    if (CopyForeignMemory(reinterpret_cast<const void*>(wParam), &record, sizeof record))
+        context = TCallerContext::FindLive(record.Context);
+    if (!context) {
+        Log("Message 2026 ignored: not a live caller context of this program");
         return 0;
     }
-    TCallerContext* context = record->Context;
-    if (!context) return 0;
     FContext.Registry().Port().CallJsFunction(context->WebID(), context->CallerNo(), context->FRetValue);
     return kCallerAnswered;
 }
@@ -342,7 +353,9 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
             IsTrue(hook.Code(hook.Data, static_cast<int32_t>(FContext.RegisteredMessage()),
                              static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow))))
             return;
-        if (GetForegroundWindow() != mainWindow) {
+        // Behind the splash the main window is still hidden; minimising and restoring it would
+        // show it before its page has loaded.
+        if (IsWindowVisible(mainWindow) && GetForegroundWindow() != mainWindow) {
             MinimizeApplication(mainWindow);
             RestoreApplication(mainWindow);
         }

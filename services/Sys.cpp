@@ -16,17 +16,32 @@ constexpr char kSysProbeAnswer[] = "这是Test的返回值";
 bool HasParams(TCallerContext* aContext) {
     return aContext && aContext->ParamCount() > 0;
 }
+
+// The main log; a line it cannot take is lost rather than failing the action.
+void WriteMainLog(std::string_view line) {
+    try {
+        HostFramework().WriteLog(line);
+    } catch (...) {
+    }
+}
 } // namespace
 
 std::string TSys::A2(TCallerContext* aContext) {
+    std::string failure;
     try {
         if (!HasParams(aContext)) return {};
         const std::string appId =
             HostFramework().GetControlParams("DyncConfig", "DyncParams", "ProductCode", "");
-        return SignRequest(aContext->ParamStr(0), appId);
+        // Logs its own failure and the exit line, and raises nothing.
+        return SignRequest(aContext->ParamStr(0), appId, CurrentLocalTimestampMs, WriteMainLog);
+    } catch (const std::exception& e) {
+        failure = e.what();
     } catch (...) {
-        return {};
     }
+    // The product code or the request could not be read: reported like a failed signing.
+    WriteMainLog("[TAppAction.HttpRequest] 异常. " + failure);
+    WriteMainLog("退出TAppAction.HttpRequest.");
+    return {};
 }
 
 std::string TSys::EncryptStr(TCallerContext* aContext) {

@@ -8,7 +8,7 @@
 class TSys : public TActionService {
 public:
     // Signs the request described by the first parameter (JSON); empty without parameters or on
-    // failure.
+    // failure. Once there is a parameter, the main log gets the failure, if any, and an exit line.
     std::string A2(TCallerContext* aContext);
     // Hex cipher text of the first parameter's bytes; empty on any failure.
     std::string EncryptStr(TCallerContext* aContext);

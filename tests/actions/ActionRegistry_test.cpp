@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace dispatch_test;
@@ -375,6 +376,25 @@ TEST(CallerContext, HoldsFrameworkContextUntilLastOwnerReleasesOnAnyThread) {
         moved.Reset();
     });
     other.join();
+    EXPECT_EQ(page->RefCount(), 1u);
+}
+
+TEST(CallerContext, FindingAContextWhileAnotherThreadReleasesItNeverRevivesIt) {
+    TOwnedContext page(1, 2);
+    std::atomic<const void*> latest{nullptr};
+    std::atomic<bool> done{false};
+    std::thread runner([&] {
+        for (int i = 0; i < 20000; ++i)
+            latest.store(page.Wrap().Get()); // released at once
+        done.store(true);
+    });
+    while (!done.load()) {
+        if (const TCallerContextPtr held = TCallerContext::FindLive(latest.load())) {
+            EXPECT_EQ(held->CallerNo(), 1);
+        }
+    }
+    runner.join();
+    EXPECT_FALSE(TCallerContext::FindLive(latest.load()));
     EXPECT_EQ(page->RefCount(), 1u);
 }
 

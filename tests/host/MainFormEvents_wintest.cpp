@@ -410,31 +410,33 @@ TEST(LoginHandOverMessages, PointerMessagesFromOutsideAreIgnoredUntouched) {
     EXPECT_EQ(SendMessageW(window, kMsgUpdateLoginUser, 0x12345678, 0x12345678), 0);
     EXPECT_STREQ(foreign, "not ours");
     EXPECT_EQ(SendMessageW(window, kMsgAnswerCaller, 0x12345678, 0), 0);
-    TCallerAnswerRecord unregistered;
-    EXPECT_EQ(SendMessageW(window, kMsgAnswerCaller, reinterpret_cast<WPARAM>(&unregistered), 0), 0);
+    TCallerAnswerRecord notOurs;
+    notOurs.Context = reinterpret_cast<TCallerContext*>(foreign);
+    EXPECT_EQ(SendMessageW(window, kMsgAnswerCaller, reinterpret_cast<WPARAM>(&notOurs), 0), 0);
+    EXPECT_STREQ(foreign, "not ours");
     EXPECT_TRUE(rig.Port.Answers.empty());
     // The internal requests without an account or message service do nothing, quietly.
     EXPECT_EQ(SendMessageW(window, kMsgReserved, 1, 2), 0);
     EXPECT_EQ(SendMessageW(window, kMsgInitMessageCentre, 0, 0), 0);
 }
 
-TEST(LoginHandOverMessages, ARegisteredCallerRecordIsAnsweredWithItsContextsAnswer) {
+TEST(LoginHandOverMessages, ARecordNamingALiveCallerContextIsAnsweredUntilTheContextIsReleased) {
     TEventsRig rig("record");
-    TFakeAppContext* page = TFakeAppContext::Create(12, 3456);
-    TCallerContextPtr context = TCallerContext::Create(page);
-    context->FRetValue = "done";
+    rig.Fire(1, "sys.test", 12, 3456);
+    ASSERT_EQ(rig.Runner.Tasks.size(), 1u);
+    rig.Runner.Tasks[0]->FRetValue = "done";
     TCallerAnswerRecord record;
-    record.Context = context.Get();
-    CallerAnswerRecords().Add(&record);
-    EXPECT_EQ(SendMessageW(rig.Context->Handle(), kMsgAnswerCaller, reinterpret_cast<WPARAM>(&record), 0),
-              kCallerAnswered);
-    CallerAnswerRecords().Remove(&record);
+    record.Context = rig.Runner.Tasks[0].Get();
+    const WPARAM recordAddress = reinterpret_cast<WPARAM>(&record);
+    EXPECT_EQ(SendMessageW(rig.Context->Handle(), kMsgAnswerCaller, recordAddress, 0), kCallerAnswered);
     ASSERT_EQ(rig.Port.Answers.size(), 1u);
     EXPECT_EQ(rig.Port.Answers[0].WebId, 3456);
     EXPECT_EQ(rig.Port.Answers[0].CallerNo, 12);
     EXPECT_EQ(rig.Port.Answers[0].Text, "done");
-    context.Reset();
-    page->Release();
+
+    rig.Runner.Tasks.clear(); // the last reference goes
+    EXPECT_EQ(SendMessageW(rig.Context->Handle(), kMsgAnswerCaller, recordAddress, 0), 0);
+    EXPECT_EQ(rig.Port.Answers.size(), 1u);
 }
 
 std::vector<TFwHandle>& WakeUps() {
@@ -460,6 +462,15 @@ TEST(InstanceMessages, CodeTwoAnswersWithCodeOneEvenWhenTheWakeUpHookHandlesIt) 
     EXPECT_EQ(other.Notes[0].L, reinterpret_cast<LPARAM>(rig.AppWindow.Get()));
     EXPECT_EQ(WakeUps(), (std::vector<TFwHandle>{message, reinterpret_cast<TFwHandle>(other.Get()), 1,
                                                  reinterpret_cast<TFwHandle>(rig.AppWindow.Get())}));
+}
+
+TEST(InstanceMessages, CodeTwoLeavesAMainWindowStillHiddenBehindTheSplashHidden) {
+    TEventsRig rig("code2hidden");
+    TNoteWindow other;
+    rig.Context->SetMainFormHD(rig.AppWindow.Get());
+    SendMessageW(rig.AppWindow.Get(), rig.Context->RegisteredMessage(), kInstanceStarted,
+                 reinterpret_cast<LPARAM>(other.Get()));
+    EXPECT_FALSE(IsWindowVisible(rig.AppWindow.Get()));
 }
 
 TEST(InstanceMessages, CodeThreeAnswersWhoIsThereWithTheContextWindow) {

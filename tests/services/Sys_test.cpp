@@ -129,10 +129,23 @@ TEST_F(SysService, A2SignsWithTheConfiguredProductCode) {
     EXPECT_EQ(answer.find("Xq7Lmw2Tzk"), std::string::npos);
 }
 
-TEST_F(SysService, A2AnswersEmptyWithoutParametersOrForTextThatIsNotARequest) {
+TEST_F(SysService, A2FailuresAnswerEmptyAndEndWithTheExitLineInTheMainLog) {
+    const std::string exitLine = u8"退出TAppAction.HttpRequest.";
     EXPECT_EQ(Call("sys.A2", {}), "");
-    EXPECT_EQ(Call("sys.A2", {"not json"}), "");
+    EXPECT_TRUE(FFramework.Log.empty());
+
     EXPECT_EQ(Call("sys.A2", {"[1,2]"}), "");
+    ASSERT_EQ(FFramework.Log.size(), 2u);
+    EXPECT_EQ(FFramework.Log[0].rfind(u8"[TAppAction.HttpRequest] 异常. ", 0), 0u) << FFramework.Log[0];
+    EXPECT_EQ(FFramework.Log[1], exitLine);
+
+    FFramework.Log.clear();
+    FFramework.Failing.insert("DyncConfig/DyncParams/ProductCode");
+    EXPECT_EQ(Call("sys.A2", {"{}"}), "");
+    EXPECT_EQ(
+        FFramework.Log,
+        (std::vector<std::string>{
+            u8"[TAppAction.HttpRequest] 异常. cannot read DyncConfig/DyncParams/ProductCode", exitLine}));
 }
 
 } // namespace

@@ -5,22 +5,30 @@
 #include "host/HostFramework.h"
 
 #include <map>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// Framework control parameters from a map keyed "type/section/key"; a missing key gives the default.
+// Framework control parameters from a map keyed "type/section/key"; a missing key gives the default,
+// a key in Failing raises. Main-log lines are kept in Log.
 class TFakeControlParams final : public IHostFramework {
 public:
     std::map<std::string, std::string> Values;
+    std::set<std::string> Failing;
+    std::vector<std::string> Log;
     std::string GetControlParams(std::string_view t, std::string_view s, std::string_view k,
                                  std::string_view def) override {
-        auto it = Values.find(std::string(t) + "/" + std::string(s) + "/" + std::string(k));
+        const std::string key = std::string(t) + "/" + std::string(s) + "/" + std::string(k);
+        if (Failing.count(key)) throw std::runtime_error("cannot read " + key);
+        auto it = Values.find(key);
         return it == Values.end() ? std::string(def) : it->second;
     }
     bool SetControlParams(std::string_view, std::string_view, std::string_view, std::string_view) override {
         return false;
     }
-    void WriteLog(std::string_view) override {}
+    void WriteLog(std::string_view line) override { Log.emplace_back(line); }
     void ShowForm(uintptr_t) override {}
     void* AppFrameworkInterface() override { return nullptr; }
 };
