@@ -1,5 +1,7 @@
 #include "foundation/Abi.h"
 
+#include "foundation/TextCodec.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -49,7 +51,8 @@ double PasExtendedToDouble(const uint8_t* tenBytes) {
 void TPasConstAnsi::Assign(std::string_view bytes) {
     FBuf.clear();
     if (bytes.empty()) return;
-    const TPasStrRec rec{0, 1, kPasConstRef, static_cast<int32_t>(bytes.size())};
+    const TPasStrRec rec{static_cast<uint16_t>(AnsiCodePage()), 1, kPasConstRef,
+                         static_cast<int32_t>(bytes.size())};
     FBuf.resize(sizeof rec + bytes.size() + 1);
     std::memcpy(FBuf.data(), &rec, sizeof rec);
     std::memcpy(FBuf.data() + sizeof rec, bytes.data(), bytes.size());

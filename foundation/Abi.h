@@ -63,7 +63,8 @@ std::string_view PasShortView(const uint8_t* s);
 double PasExtendedToDouble(const uint8_t* tenBytes);
 
 // A counted 8-bit string that we hand to a library: constant layout (reference count -1), so
-// the library never frees it; zero-terminated. Data() is nil for the empty string.
+// the library never frees it; zero-terminated; marked with the ANSI code page the bytes are in.
+// Data() is nil for the empty string.
 class TPasConstAnsi {
 public:
     TPasConstAnsi() = default;
