@@ -11,6 +11,7 @@
 #include "host/QeltContext.h"
 #include "host/SplashForm.h"
 #include "host/StartTimes.h"
+#include "services/AccountLibrary.h"
 #include "services/ServiceClasses.h"
 #include "webbridge/AppContext.h"
 #include "webbridge/AppFramework.h"
@@ -147,6 +148,7 @@ void RunModuleInitialisation() {
     RegisterServiceClasses();
     WipeTaxpayerRecordsAtStart();
     InitAppLog();
+    LoadZRAccountAtStart();
 }
 
 uint32_t RunAppFrameMain() {
@@ -167,6 +169,7 @@ uint32_t RunAppFrameMain() {
     }
     // The message loop has ended: the task runner finishes the task in hand and logs its exit.
     StopAsyncWorkers();
+    UnloadZRAccount();
     if (!TAppFramework::isCefSubProc()) LogProcessEnd(exitCode);
     return exitCode;
 }

@@ -14,10 +14,12 @@
 #include "foundation/ScopedWin.h"
 #include "host/HostFramework.h"
 #include "host/SplashForm.h"
+#include "services/ServiceHost.h"
 #include "webbridge/AppContextIntf.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -143,8 +145,10 @@ public:
     const std::string& popFormUrl() const { return FpopFormUrl; }
     void SetpopFormUrl(const std::string& url) { FpopFormUrl = url; }
     bool bIsRunInQNB() const { return FIsRunInQNB; }
-    bool bIsNeedOpenHelp() const { return FbIsNeedOpenHelp; }
-    void SetbIsNeedOpenHelp(bool value) { FbIsNeedOpenHelp = value; }
+    bool bIsNeedOpenHelp() const { return FbIsNeedOpenHelp.load(); }
+    void SetbIsNeedOpenHelp(bool value) { FbIsNeedOpenHelp.store(value); }
+    // Reads and clears the help request in one step (the help action reports it once).
+    bool TakeNeedOpenHelp() { return FbIsNeedOpenHelp.exchange(false); }
     const std::string& appPath() const { return FappPath; }
     bool bIsInited() const { return FbIsInited; }
     void SetbIsInited(bool value) { FbIsInited = value; }
@@ -218,7 +222,7 @@ private:
     std::string FAppID;
     std::string FpopFormUrl;
     bool FIsRunInQNB = false;
-    bool FbIsNeedOpenHelp = false;
+    std::atomic<bool> FbIsNeedOpenHelp{false}; // also taken by the background runner
     std::string FappPath;
     TStrOrderList FExtModulesList;
     std::string FcurUrl;
@@ -226,6 +230,7 @@ private:
     int32_t FMainCallerID = 0;
 
     TContextIntf FIntf{*this};
+    std::unique_ptr<IServiceHost> FServiceHost; // what the services see of this context
     HWND FHandle = nullptr;
     HWND FAppWindow = nullptr;
     WNDPROC FPrevAppWndProc = nullptr;

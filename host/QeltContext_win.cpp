@@ -111,6 +111,29 @@ uint32_t APPFRAME_STDCALL TQeltContext::TContextIntf::Release() {
 // ---------------------------------------------------------------------------------------------
 // Construction and teardown
 
+namespace {
+
+// The context as the page-facing services see it.
+class TContextServiceHost final : public IServiceHost {
+public:
+    explicit TContextServiceHost(TQeltContext& context) : F(context) {}
+    std::string AppID() override { return F.AppID(); }
+    std::string ProgramFolder() override { return F.appPath(); }
+    bool TakeHelpRequest() override { return F.TakeNeedOpenHelp(); }
+    std::string CallAction(const std::string& sAction, const TVarArgs& Args) override {
+        return F.CallActionFun(sAction, Args);
+    }
+    bool AppendNotifyTask(const std::string& label, TNotifyType type, const TVarArgs& args) override {
+        return ::AppendNotifyTask(label, type, args);
+    }
+    std::string TaxCalendarURL() override { return F.GetTaxCalendarURL(); }
+
+private:
+    TQeltContext& F;
+};
+
+} // namespace
+
 TQeltContext::TQeltContext(TQeltContextSettings settings)
     : FSettings(std::move(settings)),
       FFramework(FSettings.Framework ? *FSettings.Framework : HostFramework()),
@@ -124,6 +147,8 @@ TQeltContext::TQeltContext(TQeltContextSettings settings)
     // The manifest is read before the window exists, so a failed construction leaves nothing behind.
     FbIsNeedOpenHelp = false;
     FEnviVars = std::make_unique<TEnviVars>(FFramework);
+    FServiceHost = std::make_unique<TContextServiceHost>(*this);
+    SetServiceHost(FServiceHost.get());
     const std::string manifestPath = FappPath + kManifestFileName;
     std::string bytes;
     if (!ReadFileBytes(manifestPath, bytes))
@@ -151,6 +176,7 @@ TQeltContext::TQeltContext(TQeltContextSettings settings)
 
 TQeltContext::~TQeltContext() {
     if (FStartedWorkers) StopAsyncWorkers();
+    if (&ServiceHost() == FServiceHost.get()) SetServiceHost(nullptr);
     if (FHandle) KillTimer(FHandle, kSplashTimerId);
     RestoreAppWndProc();
     FEnviVars.reset();
