@@ -148,7 +148,7 @@ TFwRef<IZRAccount> GetZRAccount() {
         record = gRecord;
     }
     if (record == nullptr) throw std::logic_error("the account library is not loaded");
-    const auto get = *Entry<const TZRAccountGetProc*>(record, kZRAccountGetOffset);
+    const auto get = Entry<TZRAccountGetProc>(record, kZRAccountGetOffset);
     IZRAccount* account = nullptr;
     get(record, &account);
     return TFwRef<IZRAccount>(account);

@@ -9,6 +9,8 @@
 // - Interface results (hidden argument) and out interface arguments are references the caller
 //   owns; the caller clears the variable before the call.
 // - Booleans are one byte (TPasBool).
+// - The library is called from the user-interface thread and the background runner: its objects'
+//   reference counts and operations must be safe across threads.
 // No windows.h here: the native build compiles it too.
 #include "foundation/Abi.h"
 #include "webbridge/AppContextIntf.h"
@@ -23,7 +25,9 @@ inline constexpr char kZRAccountLibName[] = "ZRAccount.dll";
 inline constexpr wchar_t kZRAccountClassName[] = L"corvane.zraccount.class";
 
 // ---- Registration record ------------------------------------------------------------------------
-// A table of pointer-sized entries published by the library; the program uses three.
+// A table of pointer-sized entries published by the library; the program uses three, each the
+// address of a function (entry 20 like entries 8 and 12: an assumption, the record's other
+// entries are the library's).
 // Initialise and finalise take the address of the variable that holds the record's address and the
 // program's module instance handle.
 using TZRAccountInitProc = void(APPFRAME_STDCALL*)(void** recordVar, uintptr_t instance);
@@ -34,11 +38,13 @@ using TZRAccountGetProc = void(APPFRAME_STDCALL*)(void* record, IZRAccount** res
 
 inline constexpr size_t kZRAccountInitOffset = 8;
 inline constexpr size_t kZRAccountDoneOffset = 12;
-inline constexpr size_t kZRAccountGetOffset = 20; // holds a pointer to a TZRAccountGetProc
+inline constexpr size_t kZRAccountGetOffset = 20;
 inline constexpr size_t kZRAccountRecordMinSize = 24;
 
 // ---- Objects ----------------------------------------------------------------------------------------
-// {5E0C2A91-7B3D-4F66-A1C8-3D9E2F4B6A10} (the program never asks for it; stand-ins answer it)
+// The objects' common base: the program never asks for it by identifier, and the slot positions
+// below are absolute, so the interfaces derive from IFwUnknown directly; stand-ins answer it.
+// {5E0C2A91-7B3D-4F66-A1C8-3D9E2F4B6A10}
 inline constexpr TFwGuid IID_IZRABase = {
     0x5E0C2A91, 0x7B3D, 0x4F66, {0xA1, 0xC8, 0x3D, 0x9E, 0x2F, 0x4B, 0x6A, 0x10}};
 
