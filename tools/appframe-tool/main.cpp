@@ -11,6 +11,8 @@
 
 #include <shellapi.h>
 
+int RunHandOver(const std::vector<std::string>& args);
+
 int main() {
     // The narrow argv of the C runtime is in the ANSI code page and has already lost what it
     // cannot hold; the tool takes UTF-8, so read the wide command line.
@@ -24,6 +26,7 @@ int main() {
     for (int i = 1; i < count; ++i)
         args.push_back(Narrow(wide[i]));
     LocalFree(wide);
+    if (!args.empty() && args[0] == "handover") return RunHandOver(args);
     return RunTool(args, std::cout, std::cerr);
 }
 #else
