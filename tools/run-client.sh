@@ -15,6 +15,9 @@ prefix="$PWD/$build/wineprefix"
 echo "== Preparing the private Wine prefix ($prefix)"
 tools/wine-prefix.sh start "$prefix"
 trap 'tools/wine-prefix.sh stop "$prefix"' EXIT
+# The push-message library is loaded only from the Windows directory's drive + "\Corvane\ZRPNS\".
+mkdir -p "$prefix/drive_c/Corvane/ZRPNS"
+cp "$PWD/$build/program/ZRPNSApi.dll" "$prefix/drive_c/Corvane/ZRPNS/ZRPNSApi.dll"
 
 program="$PWD/$build/program"
 transcript="$program/transcript.jsonl"

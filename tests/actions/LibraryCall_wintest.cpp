@@ -1,6 +1,7 @@
 #include "DispatchFakes.h"
 
 #include "actions/LibraryCall.h"
+#include "services/Account.h"
 #include "support/WinTestEnv.h"
 #include "support/ServiceFakes.h"
 
@@ -32,7 +33,8 @@ class LibraryCallTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(CopyTestFile(TestProgramFolder() + L"ServiceLib.dll", Folder.Path() + L"mylib.dll"));
-        Registry.InitAllModules({&RoutingAppClass()});
+        // The program's own "app" service takes the routed calls.
+        Registry.InitAllModules({&AccountServiceClass()});
     }
 
     TTestFolder Folder{L"servicelib"};

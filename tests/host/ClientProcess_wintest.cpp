@@ -215,7 +215,7 @@ TEST(ClientMessages, LoginHandOversFromAnotherProcessGetTheirResults) {
     // A block without its zero byte is read within its size only: cut short, it is not JSON.
     const std::string whole = R"({"token":"t","loginInfo":{"accountId":"a"}})";
     EXPECT_EQ(SendCopyData(context, whole.c_str(), static_cast<DWORD>(whole.size() - 2)), kHandOverNotJson);
-    // Complete blocks reach the account service, which is not there to take the user.
+    // Complete blocks reach the account service; the stand-in library knows no account "a".
     EXPECT_EQ(send(whole, false), kHandOverRefused);
     EXPECT_EQ(send(whole + std::string(1, '\0') + "trailing bytes"), kHandOverRefused);
 
@@ -231,6 +231,45 @@ TEST(ClientMessages, LoginHandOversFromAnotherProcessGetTheirResults) {
     EXPECT_NE(log.find("收到WM_COPYDATA，dataLen=12"), std::string::npos);
     EXPECT_NE(log.find("收到WM_COPYDATA，dataLen=" + std::to_string(whole.size() - 2)), std::string::npos);
     CloseClient(folder, *client);
+}
+
+TEST(ClientMessages, AHandedOverLogInReachesThePageAsUserLoginNotify) {
+    TClientFolder folder(L"handover");
+    folder.Write(L"ZRAccount.json",
+                 R"({"accounts":[{"loginName":"zhang","password":"pw","accountId":"ACC-1","token":"TOK-1",)"
+                 R"("userInfo":{"name":"张三"}},{"loginName":"li","password":"pw","accountId":"ACC-2",)"
+                 R"("token":"TOK-2","userInfo":{"name":"李四"}}]})");
+    folder.SetScenario(Scenario({R"({"do":"registerFun","name":"UserLoginNotify"})", Call("sys.test", 0)}));
+    auto client = folder.Start();
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(folder.WaitForTranscript("eventDone"));
+    const HWND context = ContextWindow(client->Pid());
+    ASSERT_TRUE(context);
+    auto send = [&](const std::string& text) {
+        return SendCopyData(context, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    };
+
+    EXPECT_EQ(send(R"({"token":"TOK-9","loginInfo":{"accountId":"ACC-1"}})"), kHandOverDone);
+    const JsonRef notified = folder.WaitForTranscript(
+        "callRegisterFun", [](const JsonRef& line) { return line->GetS("name") == "UserLoginNotify"; });
+    ASSERT_TRUE(notified);
+    EXPECT_TRUE(notified->GetB("found"));
+    const JsonRef params = notified->GetO("params");
+    const JsonRef values = params ? params->GetO("paramValues") : nullptr;
+    ASSERT_TRUE(values);
+    ASSERT_EQ(values->Length(), 1u);
+    const JsonRef info = ParseJson(values->S(0));
+    ASSERT_TRUE(info) << values->S(0);
+    EXPECT_EQ(info->GetS("name"), "张三");
+    EXPECT_EQ(info->GetS("accountId"), "ACC-1");
+
+    // While that account is signed in, another one handed over is refused.
+    EXPECT_EQ(send(R"({"token":"TOK-2","loginInfo":{"accountId":"ACC-2"}})"), kHandOverRefused);
+    CloseClient(folder, *client);
+    const std::string log = folder.FrameworkLog();
+    EXPECT_NE(log.find("设置AppID=" + folder.AppId()), std::string::npos);
+    EXPECT_NE(log.find("UpdateLoginUser成功"), std::string::npos);
+    EXPECT_NE(log.find("UpdateLoginUser当前用户更新被忽略(AccountID不相同)"), std::string::npos);
 }
 
 TEST(ClientMessages, TheLoginFormOpensModallyAndItsResultIsReported) {

@@ -153,12 +153,13 @@ private:
     HWND FWindow = nullptr;
 };
 
-// A host context with the "sys" service, its events installed, over an application window.
+// A host context with the program's services, its events installed, over an application window.
 struct TEventsRig {
     explicit TEventsRig(const std::string& tag)
         : Id("EventsTest_" + tag + "_" + std::to_string(GetCurrentProcessId())),
           Rig(tag, R"({"AppID":")" + Id + R"("})") {
         Rig.Folder.Write("ZRAccount.dll", "stand-in");
+        SetHostFramework(&Rig.Framework); // what the services read and log through
         TQeltContextSettings settings = Rig.Settings(AppWindow.Get());
         settings.Port = &Port;
         settings.TaskRunner = &Runner;
@@ -171,6 +172,7 @@ struct TEventsRig {
         Events.reset();
         Runner.Tasks.clear();
         Context.reset();
+        SetHostFramework(nullptr);
     }
     // Fires a main-window event with a fresh call context and answers that context.
     TFakeAppContext* Fire(int32_t type, const std::string& name, int32_t callerNo = 0, int32_t webId = 77,
@@ -307,13 +309,14 @@ TEST(MainFormPageLoads, AfterTheSplashTimedOutTheFirstLoadStillTakesTheLoadTime)
 
 TEST(MainFormRequests, AppKeyAnswersWithTheDigestOfIdKeyAndTime) {
     TEventsRig rig("appkey");
-    // No account service: the product code is empty, and so is the key until one is configured.
+    // The product code comes from the account service; the key is empty until one is configured.
+    rig.Rig.Framework.Params["DyncConfig/AppCenter/ProductCode"] = "APPC-01";
     TFakeAppContext* plain = rig.Fire(10, "appKey");
-    EXPECT_EQ(AnsiToUtf8(plain->ResultText()), AppKeyText("1700000000000", "", ""));
+    EXPECT_EQ(AnsiToUtf8(plain->ResultText()), AppKeyText("1700000000000", "APPC-01", ""));
 
     rig.Rig.Framework.Params["DyncConfig/DyncParams/ProductKey"] = HostEncryptString("密钥K");
     TFakeAppContext* keyed = rig.Fire(10, "appKey");
-    EXPECT_EQ(AnsiToUtf8(keyed->ResultText()), AppKeyText("1700000000000", "", "密钥K"));
+    EXPECT_EQ(AnsiToUtf8(keyed->ResultText()), AppKeyText("1700000000000", "APPC-01", "密钥K"));
 
     TFakeAppContext* other = rig.Fire(10, "AppKey");
     other->GetParams()->SetResult("before");
@@ -392,7 +395,7 @@ TEST(LoginHandOverMessages, EachBadBlockGetsItsResultAndAGoodOneReachesTheAccoun
     const std::string noToken = R"({"token":"","loginInfo":{"accountId":"a"}})";
     EXPECT_EQ(SendCopyData(window, noToken.c_str(), static_cast<DWORD>(noToken.size() + 1)),
               kHandOverNoToken);
-    // Without an account service nothing can take the user: refused, and the buffer is freed.
+    // Without the account library nothing can take the user: refused, and the buffer is freed.
     const std::string good = R"({"token":"t","loginInfo":{"accountId":"a"}})";
     EXPECT_EQ(SendCopyData(window, good.c_str(), static_cast<DWORD>(good.size())), kHandOverRefused);
     EXPECT_EQ(HandOverBuffers().Count(), 0u);
