@@ -184,10 +184,9 @@ bool TMessageCenter::InitMessageClient() {
                     break;
                 }
             }
-            configuredArea =
-                FirstChars(HostFramework().GetControlParams("StaticConfig", "EnviParams", "areaCode", ""),
-                           6) +
-                "0000";
+            // Six characters: a configured city code ("4401") is padded with zeros ("440100").
+            configuredArea = FirstChars(
+                HostFramework().GetControlParams("StaticConfig", "EnviParams", "areaCode", "") + "0000", 6);
             haveConfiguredArea = true;
         }
 

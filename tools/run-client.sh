@@ -1,9 +1,13 @@
 #!/bin/sh
 # Builds the Win32 client and runs it under Wine on its default set-up: the program folder
-# build/win32/program with the stand-in web framework and sibling libraries. The stand-in plays a
-# short page session (tools/client-demo/scenario.json): the page loads, calls "sys.test",
-# "sys.Enc" and "sys.Status", asks for "appKey", opens a pop-up, and the main window closes a few
-# seconds later. Arguments are passed on to the client (e.g. runmode=qnb).
+# build/win32/program with the stand-in web framework and sibling libraries (accounts from
+# tools/client-demo/accounts.json, pending messages from tools/client-demo/messages.json). The
+# stand-in framework plays a short page session (tools/client-demo/scenario.json): the page loads,
+# calls "sys.*", asks for "appKey", signs in ("app.login"), reads "app.userinfor" and
+# "app.header", asks "msg.GetMessage", sends a receipt and opens a pop-up; meanwhile the
+# background fetch reaches the page's "MessageNotify", and appframe-tool hands a sign-in over as
+# another program would, so that "UserLoginNotify" arrives. The main window closes a few seconds
+# later. Arguments are passed on to the client (e.g. runmode=qnb).
 set -e
 cd "$(dirname "$0")/.."
 [ -n "$APPFRAME_BUILD_DIR" ] || tools/install-deps.sh
@@ -26,12 +30,20 @@ rm -f "$transcript" "$program/AppFramework.log"
 export APPFRAME_STUB_SCENARIO="Z:$PWD/tools/client-demo/scenario.json"
 export APPFRAME_STUB_PARAMS="Z:$PWD/tools/client-demo/params.json"
 export APPFRAME_STUB_TRANSCRIPT="Z:$transcript"
+export APPFRAME_STUB_ACCOUNTS="Z:$PWD/tools/client-demo/accounts.json"
+export APPFRAME_STUB_PNS_STORE="Z:$PWD/tools/client-demo/messages.json"
 
 echo "== Starting AppFrameMain.exe under Wine (headless)"
 echo "   program folder: $program"
-echo "   page session:   tools/client-demo/scenario.json (about 5 seconds)"
+echo "   page session:   tools/client-demo/scenario.json (about 8 seconds)"
+# Another program hands the signed-in user over while the page runs.
+(sleep 5 && tools/wine-run.sh "$prefix" "$PWD/$build/tools/appframe-tool/appframe-tool.exe" handover ZRAppFrameWork \
+  '{"token":"T-demo-2","loginInfo":{"accountId":"A-demo","loginName":"demo"}}' \
+  > "$program/handover.txt" 2>&1) &
 status=0
 tools/wine-run.sh "$prefix" "$program/AppFrameMain.exe" "$@" || status=$?
+wait
+echo "== The hand-over's result code (100: accepted): $(cat "$program/handover.txt" 2>/dev/null)"
 echo "== The client ended with exit code $status"
 echo
 echo "== What the pages received (stand-in framework transcript, one JSON object per line):"

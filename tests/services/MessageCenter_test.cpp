@@ -257,7 +257,7 @@ protected:
 };
 
 TEST_F(MessageCenter, FirstFetchConfiguresTheClientForTheUserAndTheConfiguredArea) {
-    FFramework.Params.Values["StaticConfig/EnviParams/areaCode"] = "3201001234";
+    FFramework.Params.Values["StaticConfig/EnviParams/areaCode"] = "32";
     Call(&TMessageCenter::SetMsgEnterprise, {"[\"91320100\"]"});
     Call(&TMessageCenter::SetCurUserToken, {"T1"});
     Messages("notice");
@@ -266,7 +266,7 @@ TEST_F(MessageCenter, FirstFetchConfiguresTheClientForTheUserAndTheConfiguredAre
     EXPECT_EQ(FFramework.Count(u8"初始化MessageCenter成功!"), 1u);
     const std::vector<std::string> configs = FConsumer.Configs();
     ASSERT_FALSE(configs.empty());
-    EXPECT_EQ(configs.back(), "MSGAPP|MSGAPP|S3cret|1|acc-9|T1|00-11-22|[\"91320100\"]|3201000000|30|60");
+    EXPECT_EQ(configs.back(), "MSGAPP|MSGAPP|S3cret|1|acc-9|T1|00-11-22|[\"91320100\"]|320000|30|60");
     EXPECT_EQ(FConsumer.Fetches().back(), "REG" + std::to_string(configs.size()) + ":notice");
 
     // Configured now: the next fetch does not configure again.
@@ -279,7 +279,7 @@ TEST_F(MessageCenter, FirstFetchConfiguresTheClientForTheUserAndTheConfiguredAre
     EXPECT_EQ(Call(&TMessageCenter::SetCurUserToken, {""}), "true");
     Messages("notice");
     EXPECT_EQ(FConsumer.Configs().back(),
-              "MSGAPP|MSGAPP|S3cret|2|||00-11-22|[\"91320100\"]|3201000000|30|60");
+              "MSGAPP|MSGAPP|S3cret|2|||00-11-22|[\"91320100\"]|320000|30|60");
 }
 
 TEST_F(MessageCenter, TheSameTokenTwiceConfiguresOnceAndAFailedConfigurationIsRetried) {
