@@ -241,7 +241,7 @@ void TAsyGetMessage::Execute() {
             Log(FormatLogLine("TAsyGetMessage 异常:%s", {MessageOf(std::current_exception())}));
         }
         entry.reset();
-        if (!Pause(FTimings.PassInterval)) break;
+        if (FTimings.PassInterval.count() > 0 && !Pause(FTimings.PassInterval)) break;
     }
 }
 

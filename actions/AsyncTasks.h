@@ -104,7 +104,9 @@ class TAsyGetMessage : public detail::TAsyWorker {
 public:
     struct TTimings {
         std::chrono::milliseconds RetryInterval{1000}; // between notification attempts
-        std::chrono::milliseconds PassInterval{500};   // after each handled entry
+        // After each handled entry. The poll of an idle stack is a wait on its event, and the
+        // next waiting entry (newest first) is taken at once: 0, no pause between passes.
+        std::chrono::milliseconds PassInterval{0};
         // Replaces the real waits (tests advance a fake clock); false ends the retries.
         std::function<bool(std::chrono::milliseconds)> Wait;
     };

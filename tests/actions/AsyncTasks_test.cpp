@@ -173,6 +173,7 @@ protected:
 
     TAsyGetMessage::TTimings FakeClock() {
         TAsyGetMessage::TTimings timings;
+        timings.PassInterval = std::chrono::milliseconds(500); // counted as the end of a pass
         timings.Wait = [this](std::chrono::milliseconds interval) {
             Clock += interval.count();
             if (interval == std::chrono::milliseconds(500)) ++Passes;
