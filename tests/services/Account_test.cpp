@@ -8,6 +8,7 @@
 #include "services/AccountLibrary.h"
 #include "services/ServiceHost.h"
 #include "support/FakeAppContext.h"
+#include "support/Mutations.h"
 #include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
@@ -422,3 +423,21 @@ TEST(AccountServiceAlone, WithoutTheAccountLibraryInitialisationAnswersFalse) {
 }
 
 } // namespace
+
+// Hand-over and sign-in texts come from other programs and pages: mutated ones are answered in
+// the action's own form, never by a failure that leaves the caller without an answer.
+TEST_F(AccountService, MangledSignInTextsAreAnsweredInTheirOwnForm) {
+    const std::vector<std::string> seeds = {HandOver("ACC-1"), HandOver("ACC-2"),
+                                            R"({"loginName":"zhang","password":"pw1"})"};
+    std::mt19937 rng(2024);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = MutatedText(seeds, rng);
+        const std::string update = Call("app.UpdateLoginUser", {text});
+        ASSERT_TRUE(update == "true" || update == "false") << text;
+        for (const char* action : {"app.SetLoginUser", "app.login"}) {
+            const JsonRef answer = ParseJson(Call(action, {text}));
+            ASSERT_TRUE(answer && answer->GetO("Logined")) << action << " " << text;
+        }
+        if (i % 100 == 0) Call("app.logout");
+    }
+}

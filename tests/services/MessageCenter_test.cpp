@@ -5,6 +5,7 @@
 #include "services/MessageCenter.h"
 #include "services/ServiceHost.h"
 #include "support/FakeAppContext.h"
+#include "support/Mutations.h"
 #include "support/ServiceFakes.h"
 
 #include <gtest/gtest.h>
@@ -278,8 +279,7 @@ TEST_F(MessageCenter, FirstFetchConfiguresTheClientForTheUserAndTheConfiguredAre
     FHost.SetUserInfo("{}");
     EXPECT_EQ(Call(&TMessageCenter::SetCurUserToken, {""}), "true");
     Messages("notice");
-    EXPECT_EQ(FConsumer.Configs().back(),
-              "MSGAPP|MSGAPP|S3cret|2|||00-11-22|[\"91320100\"]|320000|30|60");
+    EXPECT_EQ(FConsumer.Configs().back(), "MSGAPP|MSGAPP|S3cret|2|||00-11-22|[\"91320100\"]|320000|30|60");
 }
 
 TEST_F(MessageCenter, TheSameTokenTwiceConfiguresOnceAndAFailedConfigurationIsRetried) {
@@ -456,3 +456,22 @@ TEST_F(MessageCenter, PageCallsBackgroundFetchesAndLogInsRunSideBySide) {
 }
 
 } // namespace
+
+// The user information and the messages' members come from other libraries: mangled ones
+// configure as nobody or drop the message, and never stop a fetch from being answered.
+TEST_F(MessageCenter, MangledUserInformationAndMessageMembersAreSurvived) {
+    std::mt19937 rng(7);
+    const std::vector<std::string> users = {R"({"token":"T1","loginInfo":{"accountId":"acc-9"}})",
+                                            R"({"token":"T2","loginInfo":{}})"};
+    for (int i = 0; i < 300; ++i) {
+        FHost.SetUserInfo(MutatedText(users, rng));
+        Call(&TMessageCenter::SetCurUserToken, {"T" + std::to_string(i)});
+        ASSERT_NE(Messages("000000_ZYTZ"), "<not packed>");
+    }
+    const std::vector<std::string> members = {"xctp", "2099-01-01 00:00:00", "true", "xms.cancel"};
+    for (int i = 0; i < 3000; ++i) {
+        const std::string type = MutatedText(members, rng), expiry = MutatedText(members, rng);
+        KeepMessage([&](const char* name) { return std::string(name) == "bizType" ? type : expiry; },
+                    "2026-12-08 12:00:00");
+    }
+}
