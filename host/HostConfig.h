@@ -12,7 +12,6 @@
 inline constexpr char kDefaultAppId[] = "ZRAppFrameWork";
 inline constexpr char kManifestFileName[] = "MainFest.cfg";
 inline constexpr char kEnviParamsFileName[] = "Config\\EnviParams.cfg";
-inline constexpr char kAccountLibraryName[] = "ZRAccount.dll";
 inline constexpr char kHelpServiceExeName[] = "WLCorvaneHelp.exe";
 // The one application id under which the help service is never deployed.
 inline constexpr char kNoHelpServiceAppId[] = "SH_QELT_DWIN";

@@ -8,6 +8,7 @@
 #include "host/HostFiles.h"
 #include "host/HostServices.h"
 #include "services/ServiceClasses.h"
+#include "services/ZRAccountContract.h"
 #include "webbridge/AppFramework.h"
 
 #include <shellapi.h>
@@ -245,7 +246,8 @@ bool TQeltContext::InitProgram() {
         BroadcastToOtherInstances();
     }
 
-    if (FileExistsUtf8(FappPath + kAccountLibraryName)) {
+    // The same file the account library is loaded from at start (services/AccountLibrary.h).
+    if (FileExistsUtf8(FappPath + kZRAccountLibName)) {
         InitAllModules();
         if (FSettings.TaskRunner) {
             FRegistry.SetTaskRunner(FSettings.TaskRunner);
