@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -109,8 +110,32 @@ public:
     std::string ParamStrAnsi(int32_t index) const;
     std::string Result() const;
 
-    // The action's answer (UTF-8), empty until an action sets it.
-    std::string FRetValue;
+    // The action's answer (UTF-8), empty until an action sets it. Written by the thread that runs
+    // the action and read by the user-interface thread when another component asks for the answer
+    // of a live context (message 2026), so it is guarded.
+    class TAnswerText {
+    public:
+        TAnswerText& operator=(std::string text) {
+            std::lock_guard<std::mutex> guard(FLock);
+            FText = std::move(text);
+            return *this;
+        }
+        std::string Get() const {
+            std::lock_guard<std::mutex> guard(FLock);
+            return FText;
+        }
+        operator std::string() const { return Get(); }
+        bool operator==(std::string_view other) const { return Get() == other; }
+        bool operator!=(std::string_view other) const { return Get() != other; }
+        friend std::ostream& operator<<(std::ostream& out, const TAnswerText& text) {
+            return out << text.Get();
+        }
+
+    private:
+        mutable std::mutex FLock;
+        std::string FText;
+    };
+    TAnswerText FRetValue;
 
 private:
     explicit TCallerContext(IAppContext* aCallerParam);

@@ -98,7 +98,7 @@ double NanosPerCall(const char* label, int calls, TActionRegistry& registry, boo
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < calls; ++i) {
         TCallerContextPtr context = contextPerCall ? TCallerContext::Create(&page) : shared;
-        if (registry.CallActionFun(action, context) == CLSync) answered += context->FRetValue.size();
+        if (registry.CallActionFun(action, context) == CLSync) answered += context->FRetValue.Get().size();
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const double ns = std::chrono::duration<double, std::nano>(elapsed).count() / calls;

@@ -101,7 +101,7 @@ TPageAnswer AnswerPageCall(TCurrentCallerType outcome, TCallerContext& context, 
         return TPageAnswer::ByCaller;
     }
     if (auto params = context.AppContext()->GetParams())
-        params->SetResult(Utf8ToAnsi(context.FRetValue).c_str());
+        params->SetResult(Utf8ToAnsi(context.FRetValue.Get()).c_str());
     return TPageAnswer::ReturnText;
 }
 

@@ -267,7 +267,7 @@ protected:
         TCallerContextPtr ctx = TCallerContext::Create(raw.Get());
         const TCurrentCallerType r = FRegistry.CallActionFun(action, ctx);
         if (r == CLAsync) return "<async>";
-        return r == CLSync ? ctx->FRetValue : "<error>";
+        return r == CLSync ? ctx->FRetValue.Get() : "<error>";
     }
     bool Logged(const std::string& line) const {
         return std::find(FFramework.Log.begin(), FFramework.Log.end(), line) != FFramework.Log.end();

@@ -61,7 +61,7 @@ protected:
         TCallerContextPtr ctx = TCallerContext::Create(raw.Get());
         const TCurrentCallerType r = FRegistry.CallActionFun(action, ctx);
         if (r == CLAsync) return "<async>";
-        return r == CLSync ? ctx->FRetValue : "<error>";
+        return r == CLSync ? ctx->FRetValue.Get() : "<error>";
     }
 
     TNoPort FPort;
