@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // The device search on emulated drives: M: and N: removable, O: CD-ROM, P: fixed, A: removable
 // but never to be looked at.
 namespace {
@@ -103,6 +105,42 @@ TEST_F(FRXDevice, LibraryFoundInTheMirrorNamedByTheDevicesCodes) {
     TFRXExtInterface device(Settings);
     EXPECT_EQ(device.GetFRXInsertUpdateEvent(), 0);
     EXPECT_EQ(device.LoadedLibrary(), Narrow(mirror) + "FRXAppSafeguard.dll");
+}
+
+TEST_F(FRXDevice, OldAreaMirrorFromTheDevicesUpdateFileGetsTheFolderOfTheCurrentArea) {
+    TTestFolder served(L"soledisk");
+    TScopedEnv soleDir(L"APPFRAME_SOLEDISK_DIR", served.Path());
+    TScopedEnv soleLog(L"APPFRAME_SOLEDISK_LOG", Folder.Path() + L"soledisk.jsonl");
+    WriteWholeFile(served.Path() + L"Up4t5.ini", "[info]\r\nOldZoneCode=130013\r\nOldMainAppCpbm=M1\r\n");
+    const std::wstring mirror = L"P:\\" + Widen(MirrorFolderName("07040100030000", "130013", "M1"));
+    const struct {
+        const char* Zone;
+        const wchar_t* Apps;
+    } cases[] = {{"440100", L"Apps\\WARDLANEGD_USB\\"},
+                 {"440300", L"Apps\\WARDLANE3.0_USB\\"},
+                 {"350100", L"Apps\\WARDLANE3.0_USB\\"}};
+    for (const auto& c : cases) {
+        TEmulatedDrives drives;
+        TEmulatedDrives::Put(L"M:\\Ferrolux\\FRXStatic.cfg",
+                             std::string("[FRXInfo]\r\nCpbm=X1\r\nZoneCode=") + c.Zone +
+                                 "\r\nMainAppCpbm=Y1\r\n");
+        TEmulatedDrives::Copy(Variant(L"SoleDisk\\SoleDiskAPI.dll"), L"M:\\Ferrolux\\SoleDiskAPI.dll");
+        for (const auto& other : cases)
+            TEmulatedDrives::Copy(Variant(L"FRXAppSafeguard\\FRXAppSafeguard.dll"),
+                                  mirror + other.Apps + L"FRXAppSafeguard.dll");
+        TFRXExtInterface device(Settings);
+        EXPECT_EQ(device.GetFRXInsertUpdateEvent(), 0) << c.Zone;
+        EXPECT_EQ(device.LoadedLibrary(), Narrow(mirror + c.Apps) + "FRXAppSafeguard.dll") << c.Zone;
+    }
+    // The secondary library is set up, asked and released for each task.
+    std::vector<std::string> calls;
+    for (const JsonRef& call : ReadJsonLines(Folder.Path() + L"soledisk.jsonl"))
+        calls.push_back(call->GetS("call"));
+    const std::vector<std::string> oneDevice = {"Qwpm_Init",     "Qwpm_SelectDevice", "Qwpm_FileIsExist",
+                                                "Qwpm_Free",     "Qwpm_Init",         "Qwpm_SelectDevice",
+                                                "Qwpm_ReadFile", "Qwpm_Free"};
+    ASSERT_EQ(calls.size(), 3 * oneDevice.size());
+    EXPECT_TRUE(std::equal(oneDevice.begin(), oneDevice.end(), calls.begin()));
 }
 
 TEST_F(FRXDevice, CdromVolumeAloneStartsItsAutorunLauncherHiddenAndOnce) {
