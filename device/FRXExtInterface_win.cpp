@@ -41,17 +41,24 @@ std::string FolderOf(const std::string& path) {
     return at == std::string::npos ? std::string() : path.substr(0, at + 1);
 }
 
-// Drive roots in the order the system gives them, without A:\ and B:\.
-std::vector<std::string> ScannedDrives() {
-    std::vector<std::string> roots;
+struct TDrive {
+    std::string Root;
+    UINT Type = DRIVE_UNKNOWN;
+    int Ready = -1; // not asked yet
+};
+
+// Drive roots in the order the system gives them, without A:\ and B:\, with their types.
+std::vector<TDrive> ScannedDrives() {
+    std::vector<TDrive> drives;
     wchar_t buffer[512] = {};
     const DWORD n = GetLogicalDriveStringsW(static_cast<DWORD>(std::size(buffer) - 1), buffer);
-    if (n == 0 || n >= std::size(buffer)) return roots;
+    if (n == 0 || n >= std::size(buffer)) return drives;
     for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1) {
         std::string root = Narrow(p);
-        if (!IsSkippedDriveRoot(root)) roots.push_back(std::move(root));
+        if (IsSkippedDriveRoot(root)) continue;
+        drives.push_back(TDrive{std::move(root), GetDriveTypeW(p), -1});
     }
-    return roots;
+    return drives;
 }
 
 // Asks the volume with the system's critical-error boxes off (an empty drive must not ask the
@@ -66,13 +73,41 @@ bool VolumeReady(std::string root) {
     return ok != FALSE;
 }
 
+// The drives as one search sees them: listed, typed and asked once per search rather than at
+// every scan of it.
+thread_local std::vector<TDrive>* tSearchDrives = nullptr;
+
+class TDriveSnapshot {
+public:
+    TDriveSnapshot() : FOuter(tSearchDrives) {
+        if (!FOuter) tSearchDrives = &FDrives;
+        Refresh();
+    }
+    ~TDriveSnapshot() {
+        if (!FOuter) tSearchDrives = nullptr;
+    }
+    TDriveSnapshot(const TDriveSnapshot&) = delete;
+    TDriveSnapshot& operator=(const TDriveSnapshot&) = delete;
+    static void Refresh() {
+        if (tSearchDrives) *tSearchDrives = ScannedDrives();
+    }
+
+private:
+    std::vector<TDrive>* FOuter;
+    std::vector<TDrive> FDrives;
+};
+
 // The first ready drive of `type` for which `match` holds; empty when none.
 template <class Match>
 std::string FirstDrive(UINT type, Match match) {
-    for (const std::string& root : ScannedDrives()) {
-        if (GetDriveTypeW(Widen(root).c_str()) != type) continue;
-        if (!VolumeReady(root)) continue;
-        if (match(root)) return root;
+    std::vector<TDrive> own;
+    if (!tSearchDrives) own = ScannedDrives();
+    std::vector<TDrive>& drives = tSearchDrives ? *tSearchDrives : own;
+    for (TDrive& drive : drives) {
+        if (drive.Type != type) continue;
+        if (drive.Ready < 0) drive.Ready = VolumeReady(drive.Root) ? 1 : 0;
+        if (drive.Ready == 0) continue;
+        if (match(drive.Root)) return drive.Root;
     }
     return {};
 }
@@ -237,6 +272,7 @@ bool TFRXExtInterface::FindPublicVolume(std::string& folder) {
                 ProcessPendingMessages();
                 Sleep(1);
             }
+            TDriveSnapshot::Refresh();
             found = FirstDrive(DRIVE_REMOVABLE, isDataVolume);
         }
         FPublicBF = found;
@@ -345,6 +381,7 @@ void TFRXExtInterface::StartLauncherOnce() {
 void TFRXExtInterface::EnsureLoaded() {
     if (FAppsDLLHandle) return;
     try {
+        const TDriveSnapshot drives;
         const std::string path = FindLibraryPath();
         if (path.empty() || !FileExists(path)) {
             StartLauncherOnce();
