@@ -279,7 +279,8 @@ bool TFRXExtInterface::FindPublicVolume(std::string& folder) {
     }
     if (FPublicBF.empty()) return false;
 
-    const std::string mirror = ProfileValue(FPublicBF + kCoreFile, "mir", "path");
+    const std::string coreFile = FPublicBF + kCoreFile;
+    const std::string mirror = FileExists(coreFile) ? ProfileValue(coreFile, "mir", "path") : std::string();
     if (!mirror.empty()) {
         const std::string drive = FirstDrive(
             DRIVE_FIXED, [&](const std::string& root) { return FolderExists(root + mirror + "\\"); });
