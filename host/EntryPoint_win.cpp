@@ -1,6 +1,7 @@
 #include "host/EntryPoint.h"
 
 #include "actions/AsyncTasks.h"
+#include "device/FRXExtInterface.h"
 #include "device/ZRCompanyUtils.h"
 #include "foundation/AppLog.h"
 #include "foundation/TextCodec.h"
@@ -72,6 +73,8 @@ public:
     void CreateHostContext() override {
         TQeltContextSettings settings;
         settings.ApplicationWindow = FAppWindow;
+        // The QNB run mode watches the tax device for insertions and updates.
+        settings.StartDeviceWatch = [] { TFRXExtInterface::Instance().GetFRXInsertUpdateEvent(); };
         FContext = std::make_unique<TQeltContext>(std::move(settings));
         FEvents = std::make_unique<TMainFormEvents>(*FContext, DefaultMainWindowServices(), StartTimes());
         FEvents->Install();

@@ -4,6 +4,11 @@
 #                  wineserver and Wine's own background processes; the test run's set-up step
 #   ensure PREFIX  start, unless the prefix's server is already up
 #   stop PREFIX    stop the prefix's wineserver and everything running in it
+#
+# Emulated drives for the device tests: folders beside the prefix (PREFIX/../devices/<letter>)
+# mapped to drive letters with their types; tests lay out each drive's contents themselves.
+#   A: removable (never to be examined), M: and N: removable, O: CD-ROM, P: fixed disk.
+# A drive's type is read when the prefix's server starts, so they are laid out before it does.
 set -e
 cmd="$1"; prefix="$2"
 [ -n "$prefix" ] || { echo "usage: $0 start|ensure|stop PREFIX" >&2; exit 2; }
@@ -23,6 +28,20 @@ start() {
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
       wineserver -w 9>&-
       touch "$prefix/.appframe-ready"
+    fi
+    if [ ! -f "$prefix/.appframe-drives" ]; then
+      devices="$(dirname "$prefix")/devices"
+      reg="$prefix/appframe-drives.reg"
+      printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >"$reg"
+      for d in a:floppy m:floppy n:floppy o:cdrom p:hd; do
+        letter="${d%%:*}"; type="${d#*:}"
+        mkdir -p "$devices/$letter"
+        ln -sfn "$devices/$letter" "$prefix/dosdevices/$letter:"
+        printf '"%s:"="%s"\n' "$letter" "$type" >>"$reg"
+      done
+      wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 9>&- || true
+      wineserver -w 9>&-
+      touch "$prefix/.appframe-drives"
     fi
     wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
     # Wine's service processes start with the first program; start them here, detached.

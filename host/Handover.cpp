@@ -1,7 +1,0 @@
-#include "host/Handover.h"
-
-void HandOverToBrev(const std::string&) {}
-
-bool TryLaunchAssistant() {
-    return false;
-}
