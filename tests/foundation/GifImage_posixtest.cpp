@@ -106,6 +106,9 @@ TBytes WriteWithGiflib(const TAnimSpec& s, std::mt19937& rng) {
         for (int y : order)
             EXPECT_EQ(EGifPutLine(gif, rows[std::size_t(y)].data(), f.FWidth), GIF_OK);
         GifFreeMapObject(local);
+        // giflib keeps its own copy of a local palette and never frees it.
+        GifFreeMapObject(gif->Image.ColorMap);
+        gif->Image.ColorMap = nullptr;
     }
     EXPECT_EQ(EGifCloseFile(gif, &err), GIF_OK);
     GifFreeMapObject(global);
