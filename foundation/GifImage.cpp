@@ -227,6 +227,7 @@ bool DecodeGifChecked(const uint8_t* data, std::size_t size, TGifAnimation& anim
     TBgraImage saved;
     TControl control;
     std::vector<uint8_t> lzw;
+    uint64_t imagePixels = 0;
     const std::string truncated = "GIF: file ends before the trailer";
     for (;;) {
         if (!in.Has(1)) {
@@ -285,8 +286,14 @@ bool DecodeGifChecked(const uint8_t* data, std::size_t size, TGifAnimation& anim
             error = "GIF: an image has no palette";
             return false;
         }
+        // Pixels outside the screen are decoded as well: their count is bounded like the frames'.
+        imagePixels += uint64_t(width) * height;
         if (uint64_t(width) * height > limits.FMaxPixels) {
             error = "GIF: image larger than allowed";
+            return false;
+        }
+        if (imagePixels * 4 > limits.FMaxTotalBytes) {
+            error = "GIF: the frames together are larger than allowed";
             return false;
         }
         if (!in.Has(1)) {

@@ -14,8 +14,10 @@
 // for an image, a colour index beyond the palette, an invalid LZW code, image data ending before
 // the image is complete, an unknown block, the file ending before the trailer, no image at all.
 // Limits: the logical screen within TImageLimits' side and pixel count, every image within the
-// pixel count, and all frames together within FMaxTotalBytes. Apart from the frames the decoder
-// holds one image's compressed data and, for disposal 3, one saved canvas.
+// pixel count, and all frames together within FMaxTotalBytes (the composed canvases, and the
+// images' own pixels at four bytes each, so that images reaching far past the screen cannot make
+// the decoding run long). Apart from the frames the decoder holds one image's compressed data
+// and, for disposal 3, one saved canvas.
 #include "foundation/BgraImage.h"
 
 #include <cstddef>
