@@ -12,6 +12,10 @@
 //   raises "实例化TWebCoreControl时，必须传入此控件所属窗口". The control lives on that form's thread.
 // - the owner frees the control: destroying the parent (or the control's own window) destroys it.
 //
+// Each control installs its own thread message hook for the wheel redirect while it lives (so
+// with two controls on a thread a wheel message is reposted once per control), and removes it
+// when destroyed.
+//
 // The page is made once, on the first address; each address written navigates. Interface slots
 // (IWebCoreControlInf, IWinControl) never throw; reference counting never frees the control.
 #include "webbridge/AppFrameworkIntf.h"
