@@ -16,6 +16,7 @@
 #include "services/ServiceClasses.h"
 #include "webbridge/AppContext.h"
 #include "webbridge/AppFramework.h"
+#include "webbridge/WebCoreControl.h"
 
 #include <windows.h>
 
@@ -62,6 +63,7 @@ public:
     void InitApplication() override {
         FAppWindow = CreateApplicationWindow();
         GetAppFramework().SetApplicationHandle(reinterpret_cast<TFwHandle>(FAppWindow));
+        InstallWebCoreControl(); // before extension modules can ask for web controls
     }
     bool IsCefSubProc() override { return TAppFramework::isCefSubProc(); }
     void RunSubProcess() override { GetAppFramework().InitWebCore("", true, true); }

@@ -17,6 +17,7 @@ public:
     // The form's window (the handle it was made with).
     TFwHandle Handle() const { return Fhandle; }
     TFwHandle Handle2() const { return Fhandle2; }
+    void SetHandle2(TFwHandle h) { Fhandle2 = h; }
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
     void SetWidth(int32_t w);

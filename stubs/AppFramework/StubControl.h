@@ -27,8 +27,9 @@
 //     "initWebCore" (appHD, isMainForm, mainFest), "initApplication", "initMainForm" (show,
 //     params, form), "webForm" (form, parent, url, useIE), "navigate" (form, url), "show"
 //     (form, modal), "size" (form, width, height: 0 = unchanged), "focus" (form, control),
-//     "formClosed" (form, known), "formShowModal" (url, useIE, values, result),
-//     "setControlParams" (cfgType, section, key, value), "updateApp" (entries, installType),
+//     "formClosed" (form, known), "webId" (2038: form, control, webId), "formObject" (6030: form),
+//     "wheel" (a renderer window got WM_MOUSEWHEEL: renderer, delta), "formShowModal" (url, useIE, values,
+//     result), "setControlParams" (cfgType, section, key, value), "updateApp" (entries, installType),
 //     "appTerminate", "appRunEnd", "badStep" (step).
 //   Texts are converted from the ANSI code page; handles are numbers.
 // - APPFRAME_STUB_SCENARIO: scenario file that AppRun plays on its message loop. UTF-8 JSON,
@@ -48,7 +49,8 @@
 // - WriteLog appends "YYYY-MM-DD HH:MM:SS.zzz " + text + CRLF to "AppFramework.log" beside the DLL.
 //
 // Window classes: forms "AppFwStubForm" (the form object of 6030 is the form's window), page
-// windows "AppFwStubPage" (children of their form), application window "AppFwStubApp".
+// windows "AppFwStubPage" (children of their form, filling it), each holding a renderer window
+// "Chrome_RenderWidgetHostHWND" that fills it, application window "AppFwStubApp".
 #include "webbridge/AppFrameworkContract.h"
 
 // Destroys every form, stops a scenario, clears contexts and page functions and reloads the

@@ -13,12 +13,14 @@ constexpr wchar_t kFormClass[] = L"AppFwStubForm";
 constexpr wchar_t kPageClass[] = L"AppFwStubPage";
 constexpr wchar_t kAppClass[] = L"AppFwStubApp";
 constexpr wchar_t kPlayerClass[] = L"AppFwStubPlayer";
+constexpr wchar_t kRendererClass[] = L"Chrome_RenderWidgetHostHWND";
 constexpr UINT_PTR kStepTimer = 1;
 constexpr int32_t kModalCancel = 2;
 
 LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK PlayerProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK RendererProc(HWND, UINT, WPARAM, LPARAM);
 
 void RegisterClasses() {
     static bool done = false;
@@ -30,7 +32,8 @@ void RegisterClasses() {
     } classes[] = {{kFormClass, FormProc},
                    {kPageClass, PageProc},
                    {kAppClass, DefWindowProcW},
-                   {kPlayerClass, PlayerProc}};
+                   {kPlayerClass, PlayerProc},
+                   {kRendererClass, RendererProc}};
     for (auto& c : classes) {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;
@@ -90,6 +93,9 @@ HWND CreateForm(bool isMain, TProcWebBrowserEventEx event, void* userContext, co
     if (!form) return nullptr;
     HWND page = CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, form, nullptr,
                                 StubInstance(), nullptr);
+    // The browser draws the page in a renderer window of its own inside the page window.
+    CreateWindowExW(0, kRendererClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, page, nullptr,
+                    StubInstance(), nullptr);
     auto rec = std::make_unique<TStubForm>();
     rec->Form = form;
     rec->Page = page;
@@ -249,7 +255,20 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case kFwMsgGetWebID: {
         TStubForm f;
-        return FindForm(hwnd, f) ? reinterpret_cast<LRESULT>(f.Page) : 0;
+        const HWND page = FindForm(hwnd, f) ? f.Page : nullptr;
+        JsonRef t = Fields();
+        t->PutI("form", H(hwnd));
+        t->PutI("control", static_cast<int64_t>(lParam));
+        t->PutI("webId", H(page));
+        Transcript("webId", t);
+        return reinterpret_cast<LRESULT>(page);
+    }
+    case WM_SIZE: {
+        TStubForm f;
+        if (FindForm(hwnd, f) && f.Page)
+            SetWindowPos(f.Page, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam),
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
     }
     case kFwMsgShowForm: {
         bool modal = wParam == kFwShowModal && static_cast<uintptr_t>(lParam) == kFwShowModal;
@@ -288,6 +307,9 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case kFwMsgGetFormObject: {
         // An object of this library's own runtime: callers must not take it for a window.
         static char formObjectTag;
+        JsonRef f = Fields();
+        f->PutI("form", H(hwnd));
+        Transcript("formObject", f);
         return reinterpret_cast<LRESULT>(&formObjectTag);
     }
     case kFwMsgRunMainScript: {
@@ -360,8 +382,28 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+LRESULT CALLBACK RendererProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (msg == WM_MOUSEWHEEL) {
+            JsonRef f = Fields();
+            f->PutI("renderer", H(hwnd));
+            f->PutI("delta", GET_WHEEL_DELTA_WPARAM(wParam));
+            Transcript("wheel", f);
+            return 0;
+        }
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
 LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
+        if (msg == WM_SIZE) {
+            if (HWND renderer = GetWindow(hwnd, GW_CHILD))
+                SetWindowPos(renderer, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam),
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+        }
         if (msg == kFwMsgRunScript) {
             bool ok = lParam == kFwRunScriptFlag && wParam != 0;
             JsonRef f = Fields();

@@ -4,7 +4,11 @@
 //   init=1      what ModuleInit answers (default 1)
 //   call=1      what Hello answers (default 1)
 //   answer=...  the text Hello leaves as the call's return text (default "hello")
-// ModuleInit logs "SampleModule <name> init" through the IAppFramework it is given.
+//   webControl=0  1: ModuleInit opens a window of its own (class "SampleModuleWindow"), embeds a
+//               page in it through IAppFramework.GetWebControl at "webUrl" (default
+//               "Forms\Module.html") and runs "webScript" (default "moduleReady();") in it
+// ModuleInit logs "SampleModule <name> init" through the IAppFramework it is given, and with
+// webControl=1 "SampleModule <name> webControl <0|1> script <0|1>".
 #include "webbridge/AppFrameworkIntf.h"
 
 #include <windows.h>
@@ -57,12 +61,57 @@ std::string FixtureText(const wchar_t* key, const wchar_t* defaultValue) {
     return ansi;
 }
 
+// The module's window as the binding addresses it.
+class TModuleWindow final : public IWinControl {
+public:
+    explicit TModuleWindow(HWND window) : FWindow(window) {}
+    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid&, void** object) override {
+        *object = nullptr;
+        return kFwENoInterface;
+    }
+    uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
+    uint32_t APPFRAME_STDCALL Release() override { return 1; }
+    const char* APPFRAME_STDCALL ClassName() override { return "TForm"; }
+    TFwHandle APPFRAME_STDCALL Handle() override { return reinterpret_cast<TFwHandle>(FWindow); }
+    int32_t APPFRAME_STDCALL WebID() override { return 0; }
+
+private:
+    HWND FWindow;
+};
+
+void EmbedPage(IAppFramework* framework) {
+    static const ATOM windowClass = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = ThisModule();
+        wc.lpszClassName = L"SampleModuleWindow";
+        return RegisterClassExW(&wc);
+    }();
+    (void)windowClass;
+    // Lives as long as the process; the web control goes with it.
+    const HWND window =
+        CreateWindowExW(0, L"SampleModuleWindow", L"SampleModule", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                        640, 480, nullptr, nullptr, ThisModule(), nullptr);
+    static TModuleWindow* const parent = new TModuleWindow(window);
+    const std::string url = FixtureText(L"webUrl", L"Forms\\Module.html");
+    const std::string script = FixtureText(L"webScript", L"moduleReady();");
+    IWebCoreControlInf* control = nullptr;
+    framework->GetWebControl(parent, nullptr, kPasFalse, url.c_str(), {nullptr, nullptr}, "", &control);
+    bool ran = false;
+    if (control) ran = IsTrue(control->ExecuteJavaScript(control->GetWebID(), script.c_str()));
+    const std::string line = "SampleModule " + ModuleName() + " webControl " + (control ? "1" : "0") +
+                             " script " + (ran ? "1" : "0");
+    framework->WriteLog(line.c_str(), nullptr, -1);
+}
+
 } // namespace
 
 MODULE_EXPORT uint8_t __stdcall ModuleInit(IAppFramework* framework) {
     if (framework) {
         const std::string line = "SampleModule " + ModuleName() + " init";
         framework->WriteLog(line.c_str(), nullptr, -1);
+        if (FixtureInt(L"webControl", 0) != 0) EmbedPage(framework);
     }
     return FixtureInt(L"init", 1) != 0 ? 1 : 0;
 }

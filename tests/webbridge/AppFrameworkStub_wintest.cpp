@@ -260,13 +260,13 @@ TEST_F(StandInFramework, MainFormAnswersItsMessages) {
     std::vector<std::string> kinds;
     for (auto& l : lines)
         kinds.push_back(l->GetS("kind"));
-    EXPECT_EQ(kinds, (std::vector<std::string>{"initMainForm", "script", "script", "answer", "answer",
-                                               "mainScript", "mainScript"}));
-    EXPECT_EQ(lines[1]->GetS("text"), "isNeedHelp();");
-    EXPECT_EQ(lines[1]->GetI("webId"), reinterpret_cast<intptr_t>(page));
-    EXPECT_EQ(lines[3]->GetI("callerNo"), 7);
-    EXPECT_EQ(lines[3]->GetS("text"), "{\"a\":1}");
-    EXPECT_FALSE(lines[4]->GetB("ok"));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"initMainForm", "webId", "script", "script", "answer",
+                                               "answer", "mainScript", "mainScript"}));
+    EXPECT_EQ(lines[2]->GetS("text"), "isNeedHelp();");
+    EXPECT_EQ(lines[2]->GetI("webId"), reinterpret_cast<intptr_t>(page));
+    EXPECT_EQ(lines[4]->GetI("callerNo"), 7);
+    EXPECT_EQ(lines[4]->GetS("text"), "{\"a\":1}");
+    EXPECT_FALSE(lines[5]->GetB("ok"));
 }
 
 TEST_F(StandInFramework, WebFormsAnswerTheirMessagesAndCloseOnce) {
