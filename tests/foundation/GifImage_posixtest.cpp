@@ -5,6 +5,7 @@
 #include "foundation/GifImage.h"
 
 #include "LargestAllocation.h"
+#include "support/Mutations.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -421,26 +422,7 @@ TEST(GifDecoder, MutatedAndTruncatedFilesNeverCrashOrOverAllocate) {
     int accepted = 0;
     for (int round = 0; round < 4000; ++round) {
         TBytes file = seeds[rng() % seeds.size()];
-        const int edits = 1 + rng() % 4;
-        for (int e = 0; e < edits; ++e) {
-            const std::size_t at = rng() % file.size();
-            switch (rng() % 4) {
-            case 0:
-                file[at] = static_cast<uint8_t>(rng());
-                break;
-            case 1:
-                file[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
-                break;
-            case 2:
-                file.erase(file.begin() + long(at),
-                           file.begin() + long(std::min(file.size(), at + 1 + rng() % 16)));
-                break;
-            default:
-                file.resize(at);
-                break;
-            }
-            if (file.empty()) file.push_back('G');
-        }
+        MutateBytes(file, rng, 'G');
         TGifAnimation anim;
         std::string error;
         TLargestAllocation largest;

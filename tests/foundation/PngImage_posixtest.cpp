@@ -4,6 +4,7 @@
 #include "foundation/PngImage.h"
 
 #include "LargestAllocation.h"
+#include "support/Mutations.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -385,25 +386,7 @@ TEST(PngDecoder, MutatedAndTruncatedFilesNeverCrashOrOverAllocate) {
     int accepted = 0;
     for (int round = 0; round < 4000; ++round) {
         TBytes file = seeds[rng() % seeds.size()];
-        const int edits = 1 + rng() % 4;
-        for (int e = 0; e < edits; ++e) {
-            const std::size_t at = rng() % file.size();
-            switch (rng() % 4) {
-            case 0:
-                file[at] = static_cast<uint8_t>(rng());
-                break;
-            case 1:
-                file[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
-                break;
-            case 2:
-                file.erase(file.begin() + at, file.begin() + std::min(file.size(), at + 1 + rng() % 16));
-                break;
-            default:
-                file.resize(at);
-                break;
-            }
-            if (file.empty()) file.push_back(0x89);
-        }
+        MutateBytes(file, rng, 0x89);
         if (rng() % 4 != 0) MendCrcs(file);
         TBgraImage image;
         std::string error;
