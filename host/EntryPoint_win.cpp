@@ -10,7 +10,7 @@
 #include "host/MainFormEvents.h"
 #include "host/ProcessControl.h"
 #include "host/QeltContext.h"
-#include "host/SplashForm.h"
+#include "host/SplashFrm.h"
 #include "host/StartTimes.h"
 #include "services/AccountLibrary.h"
 #include "services/ServiceClasses.h"
@@ -84,7 +84,7 @@ public:
     bool InitProgram() override { return FContext->InitProgram(); }
     void SetCurrentFolderToProgram() override { SetCurrentDirectoryW(Widen(FContext->appPath()).c_str()); }
     void CreateSplash() override {
-        auto splash = std::make_unique<TfrmSplashFrm>();
+        auto splash = std::make_unique<TfrmSplashFrm>(FContext->appPath());
         FSplash = splash.get();
         FContext->SetSplashForm(std::move(splash));
     }

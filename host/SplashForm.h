@@ -6,11 +6,3 @@ public:
     virtual ~ISplashForm() = default;
     virtual void Close() = 0;
 };
-
-// The splash form of the program. It has no picture yet, so showing and closing it change nothing
-// on screen; the start-up sequence and the time-out already run through it.
-class TfrmSplashFrm final : public ISplashForm {
-public:
-    void Show() {}
-    void Close() override {}
-};

@@ -10,6 +10,7 @@ command -v ppcx64 >/dev/null 2>&1 || need=1
 [ -f /usr/include/openssl/evp.h ] || need=1
 [ -f /usr/include/png.h ] || need=1
 [ -f /usr/include/gif_lib.h ] || need=1
+command -v Xvfb >/dev/null 2>&1 || need=1
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need=1
 command -v cmake >/dev/null 2>&1 || need=1
 command -v clang-format >/dev/null 2>&1 || need=1
@@ -20,7 +21,7 @@ if [ -n "$need" ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends \
     build-essential cmake git g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 \
-    fpc-3.2.2 fpc-source-3.2.2 googletest libssl-dev libpng-dev libgif-dev zlib1g-dev clang-format locales procps >/dev/null
+    fpc-3.2.2 fpc-source-3.2.2 googletest libssl-dev libpng-dev libgif-dev zlib1g-dev xvfb xauth clang-format locales procps >/dev/null
   sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null

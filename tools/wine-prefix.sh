@@ -1,6 +1,7 @@
 #!/bin/sh
 # Owns the build's private Wine prefix (never the user's ~/.wine).
-#   start PREFIX   create the prefix once (null graphics driver), then start a persistent
+#   start PREFIX   create the prefix once (null graphics driver, or Wine's normal one when
+#                  APPFRAME_WINE_GRAPHICS=x11 and a DISPLAY is set), then start a persistent
 #                  wineserver and Wine's own background processes; the test run's set-up step
 #   ensure PREFIX  start, unless the prefix's server is already up
 #   stop PREFIX    stop the prefix's wineserver and everything running in it
@@ -25,7 +26,9 @@ start() {
     flock 9
     if [ ! -f "$prefix/.appframe-ready" ]; then
       wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
-      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+      if [ "$APPFRAME_WINE_GRAPHICS" != x11 ]; then
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+      fi
       wineserver -w 9>&-
       touch "$prefix/.appframe-ready"
     fi

@@ -50,8 +50,15 @@
 //
 // Window classes: forms "AppFwStubForm" (the form object of 6030 is the form's window), page
 // windows "AppFwStubPage" (children of their form, filling it), each holding a renderer window
-// "Chrome_RenderWidgetHostHWND" that fills it, application window "AppFwStubApp".
+// "Chrome_RenderWidgetHostHWND" that fills it, application window "AppFwStubApp". A renderer
+// paints its page in kStubPageColour under a 40-pixel band of kStubHeaderColour, with the page's
+// address below the band.
 #include "webbridge/AppFrameworkContract.h"
+
+#include <cstdint>
+
+inline constexpr uint32_t kStubPageColour = 0x00E6F6FA;   // COLORREF (0x00BBGGRR): a pale page
+inline constexpr uint32_t kStubHeaderColour = 0x00804A1E; // a deep blue band
 
 // Destroys every form, stops a scenario, clears contexts and page functions and reloads the
 // control parameters. Call on the thread that made the forms.

@@ -382,8 +382,35 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// What a person sees of a stand-in page: a pale page with a header band and the page's address.
+void PaintPage(HWND renderer) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(renderer, &ps);
+    RECT all;
+    GetClientRect(renderer, &all);
+    HBRUSH page = CreateSolidBrush(kStubPageColour);
+    FillRect(dc, &all, page);
+    DeleteObject(page);
+    RECT band{all.left, all.top, all.right, all.top + 40};
+    HBRUSH header = CreateSolidBrush(kStubHeaderColour);
+    FillRect(dc, &band, header);
+    DeleteObject(header);
+    TStubForm form;
+    if (FindForm(GetParent(renderer), form)) {
+        std::wstring url(form.Url.begin(), form.Url.end());
+        RECT text{all.left + 12, all.top + 52, all.right - 12, all.bottom};
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextW(dc, url.c_str(), static_cast<int>(url.size()), &text, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    }
+    EndPaint(renderer, &ps);
+}
+
 LRESULT CALLBACK RendererProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
+        if (msg == WM_PAINT) {
+            PaintPage(hwnd);
+            return 0;
+        }
         if (msg == WM_MOUSEWHEEL) {
             JsonRef f = Fields();
             f->PutI("renderer", H(hwnd));

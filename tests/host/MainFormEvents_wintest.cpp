@@ -16,6 +16,10 @@
 using namespace hosttest;
 
 namespace {
+class TQuietSplash final : public ISplashForm {
+public:
+    void Close() override {}
+};
 
 class TRecordingPort final : public IDispatchPort {
 public:
@@ -282,7 +286,7 @@ TEST(MainFormPopups, WithAPopupFormThePopupOpensItWithTheEncryptedAddress) {
 TEST(MainFormPageLoads, TheFirstLoadClosesTheSplashShowsTheMainWindowAndTakesTheLoadTime) {
     TEventsRig rig("loaded");
     rig.Context->SetMainFormHD(rig.AppWindow.Get());
-    rig.Context->SetSplashForm(std::make_unique<TfrmSplashFrm>());
+    rig.Context->SetSplashForm(std::make_unique<TQuietSplash>());
     rig.Times.StartTick = 400;
     rig.Services.Tick = 1650;
     rig.Fire(3, "");
@@ -372,7 +376,7 @@ TEST(MainFormHooks, ARequestTheHookTakesOverIsNotRunAgain) {
 TEST(MainFormHooks, APageLoadClosesTheSplashEvenWhenTheHookTakesItOver) {
     TEventsRig rig("hookload");
     rig.Services.Hook = &TakeOver;
-    rig.Context->SetSplashForm(std::make_unique<TfrmSplashFrm>());
+    rig.Context->SetSplashForm(std::make_unique<TQuietSplash>());
     rig.Fire(3, "");
     EXPECT_FALSE(rig.Context->HasSplashForm());
 }

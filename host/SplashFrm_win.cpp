@@ -1,0 +1,232 @@
+#include "host/SplashFrm.h"
+
+#include "foundation/AppLog.h"
+#include "foundation/GifImage.h"
+#include "foundation/PngImage.h"
+#include "foundation/TextCodec.h"
+#include "host/HostConfig.h"
+#include "host/HostFiles.h"
+
+#include <exception>
+#include <vector>
+
+namespace {
+constexpr UINT kMsgFormNotice = 1124; // taken and left alone, as the form declares
+
+std::string ReadIniText(const std::string& iniPath, const wchar_t* key) {
+    wchar_t buffer[1024] = {};
+    GetPrivateProfileStringW(L"flash", key, L"", buffer, static_cast<DWORD>(std::size(buffer)),
+                             Widen(iniPath).c_str());
+    return Utf16ToUtf8(reinterpret_cast<const char16_t*>(buffer));
+}
+
+// A picture file decoded, or false with the decoder's (or the file system's) reason.
+bool LoadPicture(const std::string& path, TBgraImage& image, std::string& error) {
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        error = "the file cannot be read";
+        return false;
+    }
+    return DecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error);
+}
+
+uint32_t ButtonFaceRgb() {
+    const COLORREF c = GetSysColor(COLOR_BTNFACE);
+    return (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) |
+           GetBValue(c);
+}
+} // namespace
+
+struct TfrmSplashFrm::TAnimation {
+    TGifAnimation FGif;
+    TGifPlayback FPlayback;
+};
+
+TBgraImage BuiltInSplashPicture() {
+    TBgraImage image;
+    HRSRC resource = FindResourceW(nullptr, L"SPLASH_PNG", MAKEINTRESOURCEW(10)); // RT_RCDATA
+    HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data) return image;
+    std::string error;
+    if (!DecodePng(static_cast<const uint8_t*>(data), SizeofResource(nullptr, resource), image, error))
+        WriteAppLog("Splash: the built-in picture cannot be decoded: " + error);
+    return image;
+}
+
+TfrmSplashFrm::TfrmSplashFrm(const std::string& programFolder) {
+    static const ATOM windowClass = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &TfrmSplashFrm::StaticWndProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kClassName;
+        return RegisterClassExW(&wc);
+    }();
+    (void)windowClass;
+    try {
+        FormCreate(programFolder + "Image\\");
+    } catch (const std::exception& e) { // out of memory: a plain splash is still a splash
+        WriteAppLog(std::string("Splash: ") + e.what());
+        FAnimation.reset();
+    }
+    if (FPicture.FPixels.empty())
+        FPicture = SolidCanvas(kSplashDesignWidth, kSplashDesignHeight, ButtonFaceRgb());
+    const int width = static_cast<int>(FPicture.FWidth), height = static_cast<int>(FPicture.FHeight);
+    FScreen = FPicture;
+    if (FAnimation) ShowFrame();
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, kCaption, WS_POPUP, left, top, width, height,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    if (FHandle && FAnimation && FAnimation->FPlayback.DelayMs() > 0)
+        SetTimer(FHandle, kAnimationTimerId, FAnimation->FPlayback.DelayMs(), nullptr);
+}
+
+TfrmSplashFrm::~TfrmSplashFrm() {
+    Close();
+}
+
+void TfrmSplashFrm::FormCreate(const std::string& imageFolder) {
+    TBgraImage picture = BuiltInSplashPicture();
+    const std::string picturePath = imageFolder + "Flash.png";
+    const bool branded = FileExistsUtf8(picturePath);
+    if (branded) {
+        std::string error;
+        TBgraImage loaded;
+        if (LoadPicture(picturePath, loaded, error))
+            picture = std::move(loaded);
+        else
+            WriteAppLog("Splash: \"" + picturePath + "\" cannot be loaded (" + error +
+                        "); the built-in picture stays");
+    }
+    // The form takes the picture's size; its colour shows through where the picture is transparent.
+    FPicture = picture.FPixels.empty() ? SolidCanvas(kSplashDesignWidth, kSplashDesignHeight, ButtonFaceRgb())
+                                       : SolidCanvas(picture.FWidth, picture.FHeight, ButtonFaceRgb());
+    DrawOver(FPicture, picture, 0, 0);
+    // Only a branded splash carries an animation.
+    const std::string iniPath = imageFolder + "config.ini";
+    if (branded && FileExistsUtf8(iniPath)) LoadAnimation(imageFolder, iniPath);
+}
+
+void TfrmSplashFrm::LoadAnimation(const std::string& imageFolder, const std::string& iniPath) {
+    const std::string name = ReadIniText(iniPath, L"gifImage");
+    if (name.empty()) return;
+    const std::string path = imageFolder + name;
+    if (!FileExistsUtf8(path)) return;
+    std::string bytes, error;
+    auto animation = std::make_unique<TAnimation>(TAnimation{{}, TGifPlayback({}, -1, 0)});
+    if (!ReadFileBytes(path, bytes)) {
+        error = "the file cannot be read";
+    } else {
+        DecodeGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), animation->FGif, error);
+    }
+    if (animation->FGif.FFrames.empty()) {
+        WriteAppLog("Splash: \"" + path + "\" cannot be loaded (" + error + "); no animation");
+        return;
+    }
+    const TGifAnimation& gif = animation->FGif;
+    std::vector<uint32_t> delays;
+    for (const TGifFrame& frame : gif.FFrames)
+        delays.push_back(frame.FDelayMs);
+    const int32_t speed = StrToIntDef(ReadIniText(iniPath, L"AnimationSpeed"), kSplashDefaultSpeed);
+    animation->FPlayback = TGifPlayback(std::move(delays), gif.FLoopCount, speed);
+    FGifPlace = SplashAnimationPlace(static_cast<int>(FPicture.FWidth), static_cast<int>(FPicture.FHeight),
+                                     static_cast<int>(gif.FWidth), static_cast<int>(gif.FHeight),
+                                     ReadIniText(iniPath, L"gifLeft"), ReadIniText(iniPath, L"gifTop"));
+    FAnimation = std::move(animation);
+}
+
+// Draws the current frame into the back buffer over the picture and asks for its rectangle.
+void TfrmSplashFrm::ShowFrame() {
+    const TGifAnimation& gif = FAnimation->FGif;
+    const int width = static_cast<int>(gif.FWidth), height = static_cast<int>(gif.FHeight);
+    CopyRect(FScreen, FPicture, FGifPlace.FLeft, FGifPlace.FTop, width, height);
+    DrawOver(FScreen, gif.FFrames[FAnimation->FPlayback.Frame()].FImage, FGifPlace.FLeft, FGifPlace.FTop);
+    if (FHandle) {
+        const RECT rect{FGifPlace.FLeft, FGifPlace.FTop, FGifPlace.FLeft + width, FGifPlace.FTop + height};
+        InvalidateRect(FHandle, &rect, FALSE);
+    }
+}
+
+void TfrmSplashFrm::OnTimer() {
+    KillTimer(FHandle, kAnimationTimerId);
+    if (!FAnimation || !FAnimation->FPlayback.Advance()) return;
+    ShowFrame();
+    const uint32_t delay = FAnimation->FPlayback.DelayMs();
+    if (delay > 0) SetTimer(FHandle, kAnimationTimerId, delay, nullptr);
+}
+
+void TfrmSplashFrm::Show() {
+    if (!FHandle) return;
+    ShowWindow(FHandle, SW_SHOWNOACTIVATE);
+    UpdateWindow(FHandle);
+}
+
+void TfrmSplashFrm::Close() {
+    if (!FHandle) return;
+    HWND window = FHandle;
+    FHandle = nullptr;
+    KillTimer(window, kAnimationTimerId);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+}
+
+void TfrmSplashFrm::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(FHandle, &ps);
+    if (dc && !FScreen.FPixels.empty()) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = static_cast<LONG>(FScreen.FWidth);
+        info.bmiHeader.biHeight = -static_cast<LONG>(FScreen.FHeight); // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(dc, 0, 0, FScreen.FWidth, FScreen.FHeight, 0, 0, 0, FScreen.FHeight,
+                          FScreen.FPixels.data(), &info, DIB_RGB_COLORS);
+    }
+    EndPaint(FHandle, &ps);
+}
+
+void APPFRAME_STDCALL TfrmSplashFrm::OnFormEvent(void*, void*, void*, int32_t, const char*, IAppContext*) {}
+
+LRESULT CALLBACK TfrmSplashFrm::StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        static_cast<TfrmSplashFrm*>(create->lpCreateParams)->FHandle = window;
+    }
+    auto* self = reinterpret_cast<TfrmSplashFrm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    try {
+        return self->WndProc(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        WriteAppLog(std::string("Splash: ") + e.what());
+    } catch (...) {
+    }
+    return 0;
+}
+
+LRESULT TfrmSplashFrm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // the picture covers the whole window
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kAnimationTimerId) {
+            OnTimer();
+            return 0;
+        }
+        break;
+    case kMsgFormNotice:
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(FHandle, message, wParam, lParam);
+}
