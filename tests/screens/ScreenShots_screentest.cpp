@@ -284,30 +284,24 @@ TEST(SplashOnScreen, BuiltInPictureWhenNoneIsGivenOrTheGivenFilesAreDamaged) {
             }
     };
 
-    {
-        TClientFolder folder(L"splash-builtin");
+    // No picture of its own; then a damaged picture and animation, which keep the built-in
+    // picture, leave the animation out and say why in the daily log.
+    for (const bool damaged : {false, true}) {
+        TClientFolder folder(damaged ? L"splash-damaged" : L"splash-builtin");
+        if (damaged) {
+            folder.Write(L"Image\\Flash.png", "\x89PNG\r\n\x1a\n this picture was cut short");
+            folder.Write(L"Image\\spin.gif", "GIF89a\x10");
+            folder.Write(L"Image\\config.ini", "[flash]\r\ngifImage=spin.gif\r\n");
+        }
         HWND splash = nullptr;
         auto client = StartWithSplash(folder, splash);
         ASSERT_TRUE(splash);
         const TShot shot = CaptureScreen();
-        SaveShot(shot, L"splash-builtin.png");
-        expectBuiltIn(shot, ScreenRect(splash));
-    }
-    {
-        // Damaged branding keeps the built-in picture, leaves the animation out and says why.
-        TClientFolder folder(L"splash-damaged");
-        folder.Write(L"Image\\Flash.png", "\x89PNG\r\n\x1a\n this picture was cut short");
-        folder.Write(L"Image\\spin.gif", "GIF89a\x10");
-        folder.Write(L"Image\\config.ini", "[flash]\r\ngifImage=spin.gif\r\n");
-        HWND splash = nullptr;
-        auto client = StartWithSplash(folder, splash);
-        ASSERT_TRUE(splash);
-        const TShot shot = CaptureScreen();
-        SaveShot(shot, L"splash-damaged.png");
+        SaveShot(shot, damaged ? L"splash-damaged.png" : L"splash-builtin.png");
         expectBuiltIn(shot, ScreenRect(splash));
         const std::string log = folder.DailyLog();
-        EXPECT_NE(log.find("Flash.png\" cannot be loaded"), std::string::npos) << log;
-        EXPECT_NE(log.find("spin.gif\" cannot be loaded"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Flash.png\" cannot be loaded") != std::string::npos, damaged) << log;
+        EXPECT_EQ(log.find("spin.gif\" cannot be loaded") != std::string::npos, damaged) << log;
     }
 }
 
