@@ -39,7 +39,9 @@ function until(test, patienceMs, what) {
 
 // The client of a private program folder BUILD_DIR/pagehost/TAG/program, with a fresh
 // application id so it never meets another running client.
-async function startClient(sourceDir, buildDir, tag) {
+// Without a transcript when options.transcript is false (the benchmark: the stand-in writes each
+// line by opening the file).
+async function startClient(sourceDir, buildDir, tag, options = {}) {
   const folder = path.join(buildDir, "pagehost", tag);
   const program = path.join(folder, "program");
   fs.rmSync(folder, { recursive: true, force: true });
@@ -60,7 +62,7 @@ async function startClient(sourceDir, buildDir, tag) {
   const env = Object.assign({}, process.env, {
     APPFRAME_PAGEHOST: "1",
     APPFRAME_STUB_PARAMS: "Z:" + path.join(demo, "browser-params.json"),
-    APPFRAME_STUB_TRANSCRIPT: "Z:" + transcript,
+    APPFRAME_STUB_TRANSCRIPT: options.transcript === false ? "" : "Z:" + transcript,
     APPFRAME_STUB_ACCOUNTS: "Z:" + path.join(demo, "accounts.json"),
     APPFRAME_STUB_PNS_STORE: "Z:" + path.join(demo, "messages.json"),
   });
