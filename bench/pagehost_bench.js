@@ -1,6 +1,7 @@
 // Page-host mode in the distribution's headless Chromium, the client under Wine:
-//  - page call round trip: appframe.call("sys.test") in the page -> HTTP -> the user-interface
-//    thread raises the client's event callback -> the answer set on the call -> back in the page;
+//  - page call round trip: appframe.call("sys.test") in the page -> its channel (a WebSocket) ->
+//    the user-interface thread raises the client's event callback -> the answer set on the call ->
+//    back in the page;
 //  - native push: the client answers appframe.callback("sys.test") by caller number (message
 //    2029, from its task runner thread); the time from the library queuing that event to the
 //    page's handler running, by the wall clock both share (the event carries its sending time);

@@ -8,17 +8,23 @@ const char kPageChannelScript[] = R"js((function () {
   delete window.__appframeBoot;
   var key = boot.key, webId = boot.webId;
   var pageId = Math.random().toString(36).slice(2) + Date.now().toString(36);
-  var nextCaller = 1, waiting = {}, functions = {}, listeners = {};
+  var nextCaller = 1, nextId = 1, waiting = {}, pending = {}, functions = {}, listeners = {};
   var nativeOpen = window.open.bind(window);
+  var queue = [], opened = false, readyDone;
+  var ready = new Promise(function (resolve) { readyDone = resolve; });
+  var ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
+    "/_af/channel?k=" + encodeURIComponent(key) + "&w=" + webId + "&p=" + pageId);
 
-  function post(path, body) {
-    return fetch(path, {
-      method: "POST", credentials: "same-origin",
-      headers: {"Content-Type": "application/json", "X-AppFrame-Key": key},
-      body: JSON.stringify(body)
-    }).then(function (r) {
-      if (!r.ok) return r.text().then(function (t) { throw new Error(r.status + " " + t); });
-      return r.json();
+  function post(msg) {
+    var text = JSON.stringify(msg);
+    if (opened) ws.send(text); else queue.push(text);
+  }
+  // A request native code answers with {"op":"result"} or {"op":"error"} of the same id.
+  function request(msg) {
+    msg.id = nextId++;
+    return new Promise(function (resolve, reject) {
+      pending[msg.id] = {resolve: resolve, reject: reject};
+      post(msg);
     });
   }
   // [code, value] pairs as given; bare values typed: text 4, integer 0, number 3, Boolean 1.
@@ -40,26 +46,26 @@ const char kPageChannelScript[] = R"js((function () {
   }
   function call(name, params) {
     var t = typed(params);
-    return post("/_af/call", {webId: webId, name: name, callerNo: 0, types: t.types, values: t.values})
+    return request({op: "call", name: name, callerNo: 0, types: t.types, values: t.values})
       .then(function (r) { return r.result; });
   }
   function callback(name, params, fn) {
     var no = nextCaller++, t = typed(params);
     var p = new Promise(function (resolve, reject) { waiting[no] = {resolve: resolve, reject: reject}; });
     if (fn) p.then(fn, function () {});
-    post("/_af/call", {webId: webId, name: name, callerNo: no, types: t.types, values: t.values})
+    request({op: "call", name: name, callerNo: no, types: t.types, values: t.values})
       .catch(function (e) { if (waiting[no]) { waiting[no].reject(e); delete waiting[no]; } });
     return p;
   }
   function register(name, fn) {
     functions[name] = fn;
-    return post("/_af/register", {webId: webId, pageId: pageId, name: name});
+    return request({op: "register", name: name});
   }
   // Asks native code about a pop-up; the window is opened at once (inside the user's gesture) and
   // sent to the address native code chose.
   function popup(url, features) {
     var w = nativeOpen("", "_blank", features);
-    var done = post("/_af/event", {webId: webId, type: 2, name: "", values: {URL: new URL(url, location.href).href}})
+    var done = request({op: "event", type: 2, name: "", values: {URL: new URL(url, location.href).href}})
       .then(function (r) {
         if (r.open && w) w.location.href = r.open;
         else if (r.open) nativeOpen(r.open, "_blank", features);
@@ -69,43 +75,54 @@ const char kPageChannelScript[] = R"js((function () {
     return {window: w, done: done};
   }
   function close(result) {
-    return post("/_af/close", {webId: webId, result: result == null ? 1 : result}).then(function () {
-      window.close();
-    });
-  }
-  function reply(id, ok, error) {
-    return post("/_af/reply", {id: id, ok: ok, error: error || ""}).catch(function () {});
+    return request({op: "close", result: result == null ? 1 : result}).then(function () { window.close(); });
   }
 
-  var ready = new Promise(function (resolve) {
-    var es = new EventSource("/_af/events?k=" + encodeURIComponent(key) + "&w=" + webId + "&p=" + pageId);
-    es.addEventListener("hello", function () { resolve(); });
-    es.addEventListener("answer", function (e) {
-      var d = JSON.parse(e.data), w = waiting[d.callerNo];
-      if (w) { delete waiting[d.callerNo]; w.resolve(d.text); }
-      emit("answer", d);
-    });
-    es.addEventListener("script", function (e) {
-      var d = JSON.parse(e.data);
-      try { (0, eval)(d.text); reply(d.id, true); }
-      catch (err) { reply(d.id, false, "Uncaught " + String(err)); }
-      emit("script", d);
-    });
-    es.addEventListener("fun", function (e) {
-      var d = JSON.parse(e.data), fn = functions[d.name];
-      if (fn) { try { fn.apply(null, d.values || []); } catch (err) { console.error(err); } }
-      emit("fun", d);
-    });
-    es.addEventListener("open", function (e) { nativeOpen(JSON.parse(e.data).url, "_blank"); });
-    es.addEventListener("navigate", function (e) { location.href = JSON.parse(e.data).url; });
-    es.addEventListener("close", function () { emit("close", {}); window.close(); });
-  });
+  ws.onopen = function () {
+    opened = true;
+    queue.splice(0).forEach(function (text) { ws.send(text); });
+  };
+  ws.onclose = function () {
+    opened = false;
+    Object.keys(pending).forEach(function (id) { pending[id].reject(new Error("the channel closed")); });
+    pending = {};
+    emit("closed", {});
+  };
+  ws.onmessage = function (e) {
+    var d = JSON.parse(e.data), p;
+    switch (d.op) {
+    case "hello": readyDone(); break;
+    case "result": case "error":
+      p = pending[d.id];
+      delete pending[d.id];
+      if (p && d.op === "result") p.resolve(d);
+      else if (p) p.reject(new Error(d.error));
+      break;
+    case "answer":
+      p = waiting[d.callerNo];
+      delete waiting[d.callerNo];
+      if (p) p.resolve(d.text);
+      break;
+    case "script":
+      try { (0, eval)(d.text); post({op: "reply", script: d.id, ok: true}); }
+      catch (err) { post({op: "reply", script: d.id, ok: false, error: "Uncaught " + String(err)}); }
+      break;
+    case "fun":
+      p = functions[d.name];
+      if (p) { try { p.apply(null, d.values || []); } catch (err) { console.error(err); } }
+      break;
+    case "open": nativeOpen(d.url, "_blank"); break;
+    case "navigate": location.href = d.url; break;
+    case "close": window.close(); break;
+    }
+    emit(d.op, d);
+  };
   var loaded = new Promise(function (resolve) {
     if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", resolve);
     else resolve();
   });
   Promise.all([ready, loaded]).then(function () {
-    return post("/_af/event", {webId: webId, type: 3, name: "", values: {URL: location.href}});
+    return request({op: "event", type: 3, name: "", values: {URL: location.href}});
   }).catch(function (e) { console.error(e); });
 
   window.open = function (url, target, features) {

@@ -1,5 +1,7 @@
 #include "PageHostHttp.h"
 
+#include "foundation/Crypto.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -185,6 +187,98 @@ const char* AccessText(TAccess access) {
     return "";
 }
 
+bool IsWebSocketUpgrade(const THttpRequest& request) {
+    return request.Method == "GET" && Lower(request.Header("upgrade")) == "websocket" &&
+           Lower(request.Header("connection")).find("upgrade") != std::string::npos &&
+           request.Header("sec-websocket-version") == "13" && !request.Header("sec-websocket-key").empty();
+}
+
+std::string WebSocketAccept(std::string_view key) {
+    const TSha1Digest digest = Sha1Digest(std::string(key) + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11");
+    return TBase64().EncodeData(
+        std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+}
+
+std::string WebSocketHandshake(std::string_view key) {
+    return "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Accept: " +
+           WebSocketAccept(key) + "\r\n\r\n";
+}
+
+std::string WebSocketFrame(uint8_t opcode, std::string_view payload) {
+    std::string out(1, static_cast<char>(0x80 | opcode));
+    const uint64_t n = payload.size();
+    if (n < 126) {
+        out += static_cast<char>(n);
+    } else if (n < 65536) {
+        out += static_cast<char>(126);
+        out += static_cast<char>(n >> 8);
+        out += static_cast<char>(n & 0xFF);
+    } else {
+        out += static_cast<char>(127);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            out += static_cast<char>((n >> shift) & 0xFF);
+    }
+    out.append(payload);
+    return out;
+}
+
+TFrame TWebSocketReader::Next(std::string& buffer, std::string& message) {
+    for (;;) {
+        if (buffer.size() < 2) return TFrame::Incomplete;
+        const auto byte = [&](size_t i) { return static_cast<uint8_t>(buffer[i]); };
+        const bool fin = byte(0) & 0x80;
+        const uint8_t opcode = byte(0) & 0x0F;
+        if ((byte(0) & 0x70) || !(byte(1) & 0x80)) return TFrame::Bad; // reserved bits; unmasked
+        uint64_t length = byte(1) & 0x7F;
+        size_t at = 2;
+        if (length == 126 || length == 127) {
+            const size_t width = length == 126 ? 2 : 8;
+            if (buffer.size() < at + width) return TFrame::Incomplete;
+            length = 0;
+            for (size_t i = 0; i < width; ++i)
+                length = (length << 8) | byte(at + i);
+            at += width;
+        }
+        const bool control = opcode >= 8;
+        if (control && (!fin || length > 125)) return TFrame::Bad;
+        if (length > kMaxBodyBytes || (!control && FPartial.size() + length > kMaxBodyBytes))
+            return TFrame::TooLarge;
+        if (buffer.size() < at + 4 + length) return TFrame::Incomplete;
+        const size_t maskAt = at;
+        at += 4;
+        std::string payload = buffer.substr(at, static_cast<size_t>(length));
+        for (size_t i = 0; i < payload.size(); ++i)
+            payload[i] = static_cast<char>(payload[i] ^ buffer[maskAt + i % 4]);
+        buffer.erase(0, at + static_cast<size_t>(length));
+        switch (opcode) {
+        case kWsPong:
+            continue;
+        case kWsPing:
+            message = payload;
+            return TFrame::Ping;
+        case kWsClose:
+            return TFrame::Close;
+        case kWsText:
+            if (FInMessage) return TFrame::Bad;
+            FPartial = payload;
+            break;
+        case 0:
+            if (!FInMessage) return TFrame::Bad;
+            FPartial += payload;
+            break;
+        default:
+            return TFrame::Bad;
+        }
+        FInMessage = !fin;
+        if (fin) {
+            message.swap(FPartial);
+            FPartial.clear();
+            return TFrame::Message;
+        }
+    }
+}
+
 std::string StatusText(int status) {
     switch (status) {
     case 200:
@@ -224,25 +318,6 @@ std::string Response(int status, std::string_view contentType, std::string_view 
     out += "\r\n";
     out.append(body);
     return out;
-}
-
-std::string SseHead() {
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
-           "Connection: keep-alive\r\n\r\n";
-}
-
-std::string SseEvent(std::string_view kind, std::string_view data) {
-    std::string out = "event: " + std::string(kind) + "\n";
-    size_t start = 0;
-    for (;;) {
-        size_t nl = data.find_first_of("\r\n", start);
-        out += "data: ";
-        out.append(data.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start));
-        out += "\n";
-        if (nl == std::string_view::npos) break;
-        start = nl + ((data[nl] == '\r' && nl + 1 < data.size() && data[nl + 1] == '\n') ? 2 : 1);
-    }
-    return out + "\n";
 }
 
 std::string ContentTypeOf(std::string_view path) {
@@ -320,22 +395,20 @@ std::string ServedFormPath(std::string_view url, std::string_view programFolderU
     return u;
 }
 
-bool DecodePageCall(std::string_view body, TPageCall& call, std::string& error) {
+bool DecodePageCall(std::string_view body, int32_t webId, TPageCall& call, std::string& error) {
     JsonRef doc = ParseJson(body);
     if (!doc || !doc->IsType(stObject)) return error = "not a JSON object", false;
     JsonRef name = doc->GetO("name"), types = doc->GetO("types"), values = doc->GetO("values");
     if (!name || !name->IsType(stString) || name->AsString().empty() ||
         name->AsString().size() > kMaxNameBytes)
         return error = "bad name", false;
-    auto intField = [&](const char* field, int32_t& out) {
-        JsonRef v = doc->GetO(field);
-        if (!v) return out = 0, true;
-        if (!v->IsType(stInt) || v->AsInteger() < 0 || v->AsInteger() > INT32_MAX) return false;
-        out = static_cast<int32_t>(v->AsInteger());
-        return true;
-    };
-    if (!intField("webId", call.WebId) || !intField("callerNo", call.CallerNo))
-        return error = "bad webId or callerNo", false;
+    call.WebId = webId;
+    call.CallerNo = 0;
+    if (JsonRef v = doc->GetO("callerNo")) {
+        if (!v->IsType(stInt) || v->AsInteger() < 0 || v->AsInteger() > INT32_MAX)
+            return error = "bad callerNo", false;
+        call.CallerNo = static_cast<int32_t>(v->AsInteger());
+    }
     if (!types) types = NewJsonArray();
     if (!values) values = NewJsonArray();
     if (!types->IsType(stArray) || !values->IsType(stArray) || types->Length() != values->Length())

@@ -54,12 +54,35 @@ const char* AccessText(TAccess access);
 // Constant-time comparison of equal-length texts.
 bool SameSecret(std::string_view a, std::string_view b);
 
+// The page channel is a WebSocket (RFC 6455): a GET with "Upgrade: websocket", version 13 and a
+// key; answered by WebSocketHandshake.
+bool IsWebSocketUpgrade(const THttpRequest& request);
+std::string WebSocketAccept(std::string_view key);
+std::string WebSocketHandshake(std::string_view key);
+// A frame from this side: unmasked, final.
+std::string WebSocketFrame(uint8_t opcode, std::string_view payload);
+inline constexpr uint8_t kWsText = 1;
+inline constexpr uint8_t kWsClose = 8;
+inline constexpr uint8_t kWsPing = 9;
+inline constexpr uint8_t kWsPong = 10;
+
+enum class TFrame { Incomplete, Message, Ping, Close, Bad, TooLarge };
+
+// Takes whole messages from the front of what a page sent: its frames must be masked, text ones
+// are joined across continuation frames (at most kMaxBodyBytes), pongs are skipped. Binary frames,
+// reserved bits and broken control frames are Bad.
+class TWebSocketReader {
+public:
+    TFrame Next(std::string& buffer, std::string& message);
+
+private:
+    std::string FPartial;
+    bool FInMessage = false;
+};
+
 std::string StatusText(int status);
 std::string Response(int status, std::string_view contentType, std::string_view body,
                      std::string_view extraHeaders = {});
-std::string SseHead();
-// One event: "event: kind" and the data split at line breaks into "data:" lines.
-std::string SseEvent(std::string_view kind, std::string_view data);
 
 std::string ContentTypeOf(std::string_view path);
 // The file below the forms folder that a served path names ("Forms/a/b.html" -> "a/b.html"),
@@ -73,15 +96,16 @@ std::string InjectScript(std::string_view html, std::string_view scriptTag);
 // for an address outside (another site is opened as it is).
 std::string ServedFormPath(std::string_view url, std::string_view programFolderUtf8);
 
-// A page call as the channel sends it: {"webId":n,"name":"svc.act","callerNo":n,
-// "types":[codes],"values":[...]} with codes 0 integer, 1 Boolean, 3 number, 4 text, each value
-// of its code's kind. On success fills the caller-parameter JSON of the call context.
+// A page call as the channel sends it: {"name":"svc.act","callerNo":n,"types":[codes],
+// "values":[...]} with codes 0 integer, 1 Boolean, 3 number, 4 text, each value of its code's
+// kind; webId is the page's, from its channel. On success fills the caller-parameter JSON of the
+// call context.
 struct TPageCall {
     int32_t WebId = 0;
     int32_t CallerNo = 0;
     std::string Name;
     std::string CallerParams; // {"CallerNo","WebID","FunName","paramTypes","paramValues"}
 };
-bool DecodePageCall(std::string_view body, TPageCall& call, std::string& error);
+bool DecodePageCall(std::string_view body, int32_t webId, TPageCall& call, std::string& error);
 
 } // namespace pagehost

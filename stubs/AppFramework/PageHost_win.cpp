@@ -1,4 +1,4 @@
-// Page-host mode: the listener, one thread per connection, page streams (server-sent events) and
+// Page-host mode: the listener, one thread per connection, each page's channel (a WebSocket) and
 // the hand-over of page requests to the user-interface thread.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -31,10 +31,9 @@ constexpr UINT kMsgMainStreams = WM_APP + 0x51; // wParam: 1 a main page is conn
 constexpr UINT_PTR kOrphanTimer = 1;
 // A main page that went away without another taking its place within this time was closed.
 constexpr UINT kOrphanMs = 5000;
-constexpr DWORD kUiPatienceMs = 30000;
 constexpr DWORD kScriptPatienceMs = 5000;
-constexpr DWORD kKeepAliveMs = 15000;
-constexpr DWORD kIdleMs = 60000;
+constexpr DWORD kIdleMs = 60000;        // an HTTP connection without a request
+constexpr DWORD kSendPatienceMs = 5000; // a page that stops reading does not hold its senders longer
 constexpr int kMaxConnections = 64;
 constexpr size_t kMaxBacklog = 1024 * 1024;
 constexpr size_t kMaxFunctionsPerPage = 256;
@@ -47,26 +46,14 @@ struct SocketTraits {
 };
 using UniqueSocket = detail::UniqueWin<SOCKET, SocketTraits>;
 
-// One page's event stream. Pushed from any thread, written by its connection's thread.
+// One page's channel. Any thread sends on it; its connection's thread reads it.
 struct TStream {
     int32_t WebId = 0;
     std::string PageId;
-    std::mutex Lock;
-    std::string Out;
-    UniqueHandle Wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    void Push(const std::string& bytes) {
-        {
-            std::lock_guard<std::mutex> lock(Lock);
-            Out += bytes;
-        }
-        SetEvent(Wake.Get());
-    }
-    std::string Take() {
-        std::lock_guard<std::mutex> lock(Lock);
-        std::string out;
-        out.swap(Out);
-        return out;
-    }
+    SOCKET Socket = INVALID_SOCKET;
+    std::mutex WriteLock;
+    bool Closed = false; // guarded by WriteLock
+    void Send(const std::string& frame);
 };
 
 struct TSlot {
@@ -75,7 +62,7 @@ struct TSlot {
     bool Announced = false;
     std::string Path; // below the program folder, with its query; "" when not served
     std::vector<std::shared_ptr<TStream>> Streams;
-    std::string Backlog; // events for a page that has not connected yet
+    std::string Backlog; // frames for a page that has not connected yet
 };
 
 struct TWait {
@@ -86,7 +73,6 @@ struct TWait {
 
 struct TUiJob {
     std::function<void()> Run;
-    UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 struct TPageHost {
@@ -157,18 +143,32 @@ std::string FormUrl(int32_t webId, const std::string& path) {
     return "/w/" + std::to_string(webId) + "/" + path;
 }
 
-// Queues an event for the form's newest page (or its backlog). Takes the lock.
+// A message to a page: {"op": kind, ...data, "sent": wall-clock milliseconds}.
+std::string Frame(const char* kind, const JsonRef& data) {
+    JsonRef m = NewJsonObject();
+    m->PutS("op", kind);
+    if (data)
+        for (const std::string& key : data->Keys())
+            m->PutO(key, data->GetO(key));
+    m->PutD("sent", NowMs());
+    return WebSocketFrame(kWsText, PrintJson(m));
+}
+
+// Sends to the form's newest page, or keeps it for the page to come. False for no such form.
 bool Push(int32_t webId, const char* kind, const JsonRef& data) {
-    data->PutD("sent", NowMs());
-    const std::string frame = SseEvent(kind, PrintJson(data));
-    TPageHost& h = Host();
-    std::lock_guard<std::mutex> lock(h.Lock);
-    auto it = h.Slots.find(webId);
-    if (it == h.Slots.end()) return false;
-    if (!it->second.Streams.empty())
-        it->second.Streams.back()->Push(frame);
-    else if (it->second.Backlog.size() + frame.size() <= kMaxBacklog)
-        it->second.Backlog += frame;
+    const std::string frame = Frame(kind, data);
+    std::shared_ptr<TStream> stream;
+    {
+        TPageHost& h = Host();
+        std::lock_guard<std::mutex> lock(h.Lock);
+        auto it = h.Slots.find(webId);
+        if (it == h.Slots.end()) return false;
+        if (!it->second.Streams.empty())
+            stream = it->second.Streams.back();
+        else if (it->second.Backlog.size() + frame.size() <= kMaxBacklog)
+            it->second.Backlog += frame;
+    }
+    if (stream) stream->Send(frame);
     return true;
 }
 
@@ -194,20 +194,15 @@ bool SendAll(SOCKET s, const std::string& bytes) {
     while (sent < bytes.size()) {
         int n =
             send(s, bytes.data() + sent, static_cast<int>(std::min<size_t>(bytes.size() - sent, 65536)), 0);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(s, &writable);
-            timeval patience{5, 0};
-            if (select(0, nullptr, &writable, nullptr, &patience) == 1) continue;
-        }
-        return false;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
     }
     return true;
+}
+
+void TStream::Send(const std::string& frame) {
+    std::lock_guard<std::mutex> lock(WriteLock);
+    if (!Closed && !SendAll(Socket, frame)) Closed = true;
 }
 
 void Refused(int status, const THttpRequest& request, const char* why) {
@@ -219,21 +214,19 @@ void Refused(int status, const THttpRequest& request, const char* why) {
     Transcript("pageHostRefused", f);
 }
 
-// Runs work on the user-interface thread and waits for it. False when it did not run in time.
+// Hands work to the user-interface thread, where page events are raised. False when it cannot.
 bool RunOnUi(std::function<void()> work) {
-    auto job = std::make_shared<TUiJob>();
-    job->Run = std::move(work);
     HWND window;
     {
         std::lock_guard<std::mutex> lock(Host().Lock);
         window = Host().Window;
     }
-    auto* carried = new std::shared_ptr<TUiJob>(job);
-    if (!window || !PostMessageW(window, kMsgUiJob, 0, reinterpret_cast<LPARAM>(carried))) {
-        delete carried;
+    auto* job = new TUiJob{std::move(work)};
+    if (!window || !PostMessageW(window, kMsgUiJob, 0, reinterpret_cast<LPARAM>(job))) {
+        delete job;
         return false;
     }
-    return WaitForSingleObject(job->Done.Get(), kUiPatienceMs) == WAIT_OBJECT_0;
+    return true;
 }
 
 std::string JsonBody(const JsonRef& v) {
@@ -294,122 +287,127 @@ std::string ServeFile(const THttpRequest& request) {
     return Response(200, type, bytes, extra);
 }
 
-JsonRef ParseBody(const THttpRequest& request) {
-    JsonRef doc = ParseJson(request.Body);
-    return doc && doc->IsType(stObject) ? doc : nullptr;
+void Answer(TStream& stream, int64_t id, const JsonRef& fields) {
+    JsonRef r = fields ? fields : NewJsonObject();
+    r->PutI("id", id);
+    stream.Send(Frame("result", r));
 }
 
-std::string HandleCall(const THttpRequest& request) {
+void Fail(TStream& stream, int64_t id, const std::string& error) {
+    JsonRef r = NewJsonObject();
+    r->PutI("id", id);
+    r->PutS("error", error);
+    stream.Send(Frame("error", r));
+}
+
+void ChannelCall(const std::shared_ptr<TStream>& stream, int64_t id, const std::string& text, HWND form) {
     TPageCall call;
     std::string error;
-    if (!DecodePageCall(request.Body, call, error)) return ErrorReply(400, error);
-    HWND form;
-    if (!SlotForm(call.WebId, form)) return ErrorReply(404, "no such form");
-    TStubEventOutcome outcome;
-    if (!RunOnUi([&, form] {
-            outcome =
+    if (!DecodePageCall(text, stream->WebId, call, error)) return Fail(*stream, id, error);
+    if (!RunOnUi([stream, id, call, form] {
+            const TStubEventOutcome outcome =
                 StubRaiseEvent(form, kFwEventPageCall, call.Name, call.CallerNo, call.CallerParams, nullptr);
+            if (!outcome.Found) return Fail(*stream, id, "the form is gone");
+            JsonRef r = NewJsonObject();
+            r->PutS("result", outcome.ResultUtf8);
+            Answer(*stream, id, r);
         }))
-        return ErrorReply(503, "the client did not take the call");
-    if (!outcome.Found) return ErrorReply(404, "the form is gone");
-    JsonRef r = NewJsonObject();
-    r->PutS("result", outcome.ResultUtf8);
-    return Reply(200, JsonBody(r));
+        Fail(*stream, id, "the client does not take calls");
 }
 
-std::string HandleEvent(const THttpRequest& request) {
-    JsonRef doc = ParseBody(request);
-    if (!doc) return ErrorReply(400, "not a JSON object");
+// Pop-ups, page loads, notifications and named requests, as the browser raises them.
+void ChannelEvent(const std::shared_ptr<TStream>& stream, int64_t id, const JsonRef& doc, HWND form) {
     JsonRef typeV = doc->GetO("type"), values = doc->GetO("values");
     const int64_t type = typeV && typeV->IsType(stInt) ? typeV->AsInteger() : -1;
     if (type != kFwEventPopup && type != kFwEventPageLoaded && type != kFwEventNotify &&
         type != kFwEventRequest)
-        return ErrorReply(400, "bad event type");
-    if (values && !values->IsType(stObject)) return ErrorReply(400, "values must be an object");
+        return Fail(*stream, id, "bad event type");
+    if (values && !values->IsType(stObject)) return Fail(*stream, id, "values must be an object");
     for (const std::string& key : values ? values->Keys() : std::vector<std::string>()) {
         JsonRef v = values->GetO(key);
         if (!v || !(v->IsType(stString) || v->IsType(stInt) || v->IsType(stBoolean)))
-            return ErrorReply(400, "values must be texts, integers or Booleans");
+            return Fail(*stream, id, "values must be texts, integers or Booleans");
     }
     const std::string name = doc->GetS("name");
-    if (name.size() > kMaxNameBytes) return ErrorReply(400, "bad name");
-    const int32_t webId = static_cast<int32_t>(doc->GetI("webId"));
-    HWND form;
-    if (!SlotForm(webId, form)) return ErrorReply(404, "no such form");
-    TStubEventOutcome outcome;
-    std::string open;
-    if (!RunOnUi([&, form] {
-            outcome = StubRaiseEvent(form, static_cast<int32_t>(type), name, 0, std::string(), values);
-            if (type != kFwEventPopup || !outcome.Found) return;
-            const std::string url = outcome.Values ? outcome.Values->GetS("URL") : std::string();
-            const std::string path = ServedFormPath(url, Host().ProgramFolder);
-            if (!path.empty()) {
-                JsonRef v = outcome.Values;
-                HWND page = StubOpenPopupForm(form, Utf8ToAnsi(url), static_cast<int>(v->GetI("Width")),
-                                              static_cast<int>(v->GetI("Height")));
-                if (page) open = FormUrl(WebIdOf(page), path);
-            } else if (url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0) {
-                open = url; // another site: opened as it is, without the channel
+    if (name.size() > kMaxNameBytes) return Fail(*stream, id, "bad name");
+    if (!RunOnUi([stream, id, form, type, name, values] {
+            const TStubEventOutcome outcome =
+                StubRaiseEvent(form, static_cast<int32_t>(type), name, 0, std::string(), values);
+            if (!outcome.Found) return Fail(*stream, id, "the form is gone");
+            JsonRef r = NewJsonObject();
+            r->PutS("result", outcome.ResultUtf8);
+            r->PutO("values", outcome.Values ? outcome.Values : NewJsonObject());
+            if (type == kFwEventPopup) {
+                const std::string url = outcome.Values ? outcome.Values->GetS("URL") : std::string();
+                const std::string path = ServedFormPath(url, Host().ProgramFolder);
+                if (!path.empty()) {
+                    HWND page = StubOpenPopupForm(form, Utf8ToAnsi(url),
+                                                  static_cast<int>(outcome.Values->GetI("Width")),
+                                                  static_cast<int>(outcome.Values->GetI("Height")));
+                    if (page) r->PutS("open", FormUrl(WebIdOf(page), path));
+                } else if (url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0) {
+                    r->PutS("open", url); // another site: opened as it is, without the channel
+                }
             }
+            Answer(*stream, id, r);
         }))
-        return ErrorReply(503, "the client did not take the event");
-    if (!outcome.Found) return ErrorReply(404, "the form is gone");
-    JsonRef r = NewJsonObject();
-    r->PutS("result", outcome.ResultUtf8);
-    r->PutO("values", outcome.Values ? outcome.Values : NewJsonObject());
-    if (!open.empty()) r->PutS("open", open);
-    return Reply(200, JsonBody(r));
+        Fail(*stream, id, "the client does not take events");
 }
 
-bool IsPageId(const std::string& id) {
-    return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), ::isalnum);
+void ChannelRegister(const std::shared_ptr<TStream>& stream, int64_t id, const JsonRef& doc) {
+    const std::string name = Utf8ToAnsi(doc->GetS("name"));
+    if (name.empty() || name.size() > kMaxNameBytes) return Fail(*stream, id, "bad name");
+    {
+        TPageHost& h = Host();
+        std::lock_guard<std::mutex> lock(h.Lock);
+        auto& names = h.Functions[stream->PageId];
+        if (names.size() >= kMaxFunctionsPerPage) return Fail(*stream, id, "too many functions");
+        names.insert(name);
+    }
+    Answer(*stream, id, nullptr);
 }
 
-std::string HandleRegister(const THttpRequest& request) {
-    JsonRef doc = ParseBody(request);
-    if (!doc) return ErrorReply(400, "not a JSON object");
-    const std::string pageId = doc->GetS("pageId"), name = Utf8ToAnsi(doc->GetS("name"));
-    const int32_t webId = static_cast<int32_t>(doc->GetI("webId"));
-    if (!IsPageId(pageId) || name.empty() || name.size() > kMaxNameBytes)
-        return ErrorReply(400, "bad page id or name");
-    TPageHost& h = Host();
-    std::lock_guard<std::mutex> lock(h.Lock);
-    if (!h.Slots.count(webId)) return ErrorReply(404, "no such form");
-    auto& names = h.Functions[pageId];
-    if (names.size() >= kMaxFunctionsPerPage) return ErrorReply(400, "too many functions");
-    names.insert(name);
-    h.PageForms[pageId] = webId;
-    return Reply(200, "{}");
-}
-
-std::string HandleReply(const THttpRequest& request) {
-    JsonRef doc = ParseBody(request);
-    JsonRef id = doc ? doc->GetO("id") : nullptr;
-    if (!id || !id->IsType(stInt)) return ErrorReply(400, "bad reply");
+void ChannelReply(const JsonRef& doc) {
+    JsonRef script = doc->GetO("script");
+    if (!script || !script->IsType(stInt)) return;
     std::shared_ptr<TWait> wait;
     {
         TPageHost& h = Host();
         std::lock_guard<std::mutex> lock(h.Lock);
-        auto it = h.Waits.find(id->AsInteger());
-        if (it == h.Waits.end()) return ErrorReply(409, "nobody waits for that reply");
+        auto it = h.Waits.find(script->AsInteger());
+        if (it == h.Waits.end()) return; // nobody waits any more
         wait = it->second;
         h.Waits.erase(it);
         wait->Ok = doc->GetB("ok");
         wait->Error = doc->GetS("error");
     }
     SetEvent(wait->Done.Get());
-    return Reply(200, "{}");
 }
 
-std::string HandleClose(const THttpRequest& request) {
-    JsonRef doc = ParseBody(request);
-    if (!doc) return ErrorReply(400, "not a JSON object");
+// One message of a page. Calls, events and closing run on the user-interface thread and answer
+// from there; nothing here waits for it, so a script's reply is read while a call is running.
+void ChannelMessage(const std::shared_ptr<TStream>& stream, const std::string& text) {
+    JsonRef doc = ParseJson(text);
+    if (!doc || !doc->IsType(stObject)) return Fail(*stream, 0, "not a JSON object");
+    const std::string op = doc->GetS("op");
+    JsonRef idV = doc->GetO("id");
+    const int64_t id = idV && idV->IsType(stInt) ? idV->AsInteger() : 0;
+    if (op == "reply") return ChannelReply(doc);
     HWND form;
-    if (!SlotForm(static_cast<int32_t>(doc->GetI("webId")), form)) return ErrorReply(404, "no such form");
-    const int32_t result = doc->GetO("result") ? static_cast<int32_t>(doc->GetI("result")) : kModalCancel;
-    if (!RunOnUi([form, result] { StubCloseForm(form, result); }))
-        return ErrorReply(503, "the client did not take the request");
-    return Reply(200, "{}");
+    if (!SlotForm(stream->WebId, form)) return Fail(*stream, id, "no such form");
+    if (op == "call") return ChannelCall(stream, id, text, form);
+    if (op == "event") return ChannelEvent(stream, id, doc, form);
+    if (op == "register") return ChannelRegister(stream, id, doc);
+    if (op == "close") {
+        const int32_t result = doc->GetO("result") ? static_cast<int32_t>(doc->GetI("result")) : kModalCancel;
+        if (!RunOnUi([stream, id, form, result] {
+                StubCloseForm(form, result);
+                Answer(*stream, id, nullptr);
+            }))
+            Fail(*stream, id, "the client does not take requests");
+        return;
+    }
+    Fail(*stream, id, "unknown op");
 }
 
 void MainStreamsChanged(bool connected) {
@@ -421,55 +419,86 @@ void MainStreamsChanged(bool connected) {
     if (window) PostMessageW(window, kMsgMainStreams, connected ? 1 : 0, 0);
 }
 
-// Serves one page's event stream until the page goes. The socket is non-blocking from here on.
-void RunStream(SOCKET s, const THttpRequest& request) {
+bool IsPageId(const std::string& id) {
+    return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), ::isalnum);
+}
+
+// Serves one page's channel until the page goes; rest holds what came after the handshake.
+void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
     const std::string pageId = QueryValue(request.Query, "p");
     const std::string webText = QueryValue(request.Query, "w");
-    if (!IsPageId(pageId) || webText.empty() || webText.size() > 10 ||
+    if (!IsWebSocketUpgrade(request) || !IsPageId(pageId) || webText.empty() || webText.size() > 10 ||
         !std::all_of(webText.begin(), webText.end(), ::isdigit)) {
-        SendAll(s, ErrorReply(400, "bad stream request"));
+        Refused(400, request, "bad channel request");
+        SendAll(s, ErrorReply(400, "bad channel request"));
         return;
     }
     auto stream = std::make_shared<TStream>();
     stream->WebId = static_cast<int32_t>(std::stoll(webText));
     stream->PageId = pageId;
+    stream->Socket = s;
     bool isMain = false;
     {
-        TPageHost& h = Host();
-        std::lock_guard<std::mutex> lock(h.Lock);
-        auto it = h.Slots.find(stream->WebId);
-        if (it == h.Slots.end()) {
-            SendAll(s, ErrorReply(404, "no such form"));
-            return;
+        // Registered and greeted under its write lock, so nothing sent meanwhile overtakes the
+        // greeting and the backlog.
+        std::lock_guard<std::mutex> writing(stream->WriteLock);
+        std::string backlog;
+        {
+            TPageHost& h = Host();
+            std::lock_guard<std::mutex> lock(h.Lock);
+            auto it = h.Slots.find(stream->WebId);
+            if (it == h.Slots.end()) {
+                SendAll(s, ErrorReply(404, "no such form"));
+                return;
+            }
+            backlog.swap(it->second.Backlog);
+            it->second.Streams.push_back(stream);
+            isMain = it->second.IsMain;
+            if (isMain) h.MainSeen = true;
+            h.PageForms[pageId] = stream->WebId;
         }
         JsonRef hello = NewJsonObject();
         hello->PutS("pageId", pageId);
-        stream->Out = SseEvent("hello", PrintJson(hello)) + it->second.Backlog;
-        it->second.Backlog.clear();
-        it->second.Streams.push_back(stream);
-        isMain = it->second.IsMain;
-        if (isMain) h.MainSeen = true;
+        stream->Closed = !SendAll(s, WebSocketHandshake(request.Header("sec-websocket-key")) +
+                                         Frame("hello", hello) + backlog);
     }
     if (isMain) MainStreamsChanged(true);
-    WSAEVENT socketEvent = WSACreateEvent();
-    WSAEventSelect(s, socketEvent, FD_READ | FD_CLOSE);
-    bool live = SendAll(s, SseHead()) && SendAll(s, stream->Take());
+    DWORD forever = 0;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&forever), sizeof forever);
+    TWebSocketReader reader;
+    char chunk[16384];
+    bool live = true;
     while (live) {
-        HANDLE waits[2] = {stream->Wake.Get(), socketEvent};
-        DWORD r = WaitForMultipleObjects(2, waits, FALSE, kKeepAliveMs);
-        if (r == WAIT_OBJECT_0) {
-            live = SendAll(s, stream->Take());
-        } else if (r == WAIT_OBJECT_0 + 1) {
-            WSANETWORKEVENTS events;
-            if (WSAEnumNetworkEvents(s, socketEvent, &events) != 0 || (events.lNetworkEvents & FD_CLOSE))
-                break;
-            char sink[512];
-            if (recv(s, sink, sizeof sink, 0) == 0) break;
-        } else if (r == WAIT_TIMEOUT) {
-            live = SendAll(s, ": keep-alive\n\n");
-        } else {
+        std::string message;
+        switch (reader.Next(rest, message)) {
+        case TFrame::Message:
+            ChannelMessage(stream, message);
+            continue;
+        case TFrame::Ping:
+            stream->Send(WebSocketFrame(kWsPong, message));
+            continue;
+        case TFrame::Close:
+            stream->Send(WebSocketFrame(kWsClose, ""));
+            live = false;
+            continue;
+        case TFrame::Bad:
+            stream->Send(WebSocketFrame(kWsClose, std::string("\x03\xEA", 2)));
+            live = false;
+            continue;
+        case TFrame::TooLarge:
+            stream->Send(WebSocketFrame(kWsClose, std::string("\x03\xF1", 2)));
+            live = false;
+            continue;
+        case TFrame::Incomplete:
             break;
         }
+        int n = recv(s, chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        rest.append(chunk, static_cast<size_t>(n));
+    }
+    {
+        std::lock_guard<std::mutex> writing(stream->WriteLock);
+        stream->Closed = true;
     }
     bool mainEmpty = false;
     {
@@ -484,18 +513,15 @@ void RunStream(SOCKET s, const THttpRequest& request) {
         h.Functions.erase(pageId);
         h.PageForms.erase(pageId);
     }
-    WSAEventSelect(s, nullptr, 0);
-    WSACloseEvent(socketEvent);
     if (mainEmpty) MainStreamsChanged(false);
 }
 
-// Answers one request; false when the connection ends with it.
-bool HandleRequest(SOCKET s, const THttpRequest& request) {
+// Answers one request; false when the connection ends with it (or became a channel).
+bool HandleRequest(SOCKET s, const THttpRequest& request, std::string& rest) {
     const bool api = request.Path.compare(0, 5, "/_af/") == 0;
     const TAccess access = CheckAccess(request, Host().Port, Host().Secret, !api);
     if (int refuse = AccessStatus(access)) {
-        const char* why = AccessText(access);
-        Refused(refuse, request, why);
+        Refused(refuse, request, AccessText(access));
         SendAll(s, Response(refuse, "text/plain", StatusText(refuse) + "\n", "Connection: close\r\n"));
         return false;
     }
@@ -515,26 +541,13 @@ bool HandleRequest(SOCKET s, const THttpRequest& request) {
                                 Host().Secret + "; Path=/; HttpOnly; SameSite=Strict\r\n";
             answer = Response(302, "text/plain", "", extra);
         }
-    } else if (request.Method == "GET" && request.Path == "/_af/events") {
-        RunStream(s, request);
+    } else if (request.Method == "GET" && request.Path == "/_af/channel") {
+        RunChannel(s, request, std::move(rest));
         return false;
     } else if (request.Method == "GET" && request.Path.compare(0, 3, "/w/") == 0) {
         answer = ServeFile(request);
-    } else if (request.Method == "POST" && api) {
-        if (request.Path == "/_af/call")
-            answer = HandleCall(request);
-        else if (request.Path == "/_af/event")
-            answer = HandleEvent(request);
-        else if (request.Path == "/_af/register")
-            answer = HandleRegister(request);
-        else if (request.Path == "/_af/reply")
-            answer = HandleReply(request);
-        else if (request.Path == "/_af/close")
-            answer = HandleClose(request);
-        else
-            answer = ErrorReply(404, "no such call");
-    } else if (request.Method != "GET" && request.Method != "POST") {
-        answer = ErrorReply(405, "only GET and POST");
+    } else if (request.Method != "GET") {
+        answer = ErrorReply(405, "only GET");
     } else {
         answer = ErrorReply(404, "not found");
     }
@@ -543,8 +556,9 @@ bool HandleRequest(SOCKET s, const THttpRequest& request) {
 
 void ServeConnection(UniqueSocket socket) {
     const SOCKET s = socket.Get();
-    DWORD idle = kIdleMs;
+    DWORD idle = kIdleMs, sendPatience = kSendPatienceMs;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendPatience), sizeof sendPatience);
     BOOL noDelay = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     std::string buffer;
@@ -566,7 +580,7 @@ void ServeConnection(UniqueSocket socket) {
             return;
         }
         buffer.erase(0, used);
-        if (!HandleRequest(s, request)) return;
+        if (!HandleRequest(s, request, buffer)) return;
         if (request.Header("connection") == "close") return;
     }
 }
@@ -609,13 +623,8 @@ void ListenerThread(SOCKET listener) {
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
         if (msg == kMsgUiJob) {
-            std::unique_ptr<std::shared_ptr<TUiJob>> job(reinterpret_cast<std::shared_ptr<TUiJob>*>(lParam));
-            try {
-                (*job)->Run();
-            } catch (const std::exception&) {
-                // the waiting connection answers with what the job left
-            }
-            SetEvent((*job)->Done.Get());
+            std::unique_ptr<TUiJob> job(reinterpret_cast<TUiJob*>(lParam));
+            job->Run(); // a failure leaves the page's request unanswered
             return 0;
         }
         if (msg == kMsgMainStreams) {
@@ -800,23 +809,23 @@ bool PageHostCallFunction(const std::string& nameAnsi, const std::string& params
     JsonRef values = params ? params->GetO("paramValues") : nullptr;
     d->PutO("types", types ? types : NewJsonArray());
     d->PutO("values", values ? values : NewJsonArray());
-    d->PutD("sent", NowMs());
-    const std::string frame = SseEvent("fun", PrintJson(d));
-    TPageHost& h = Host();
-    std::lock_guard<std::mutex> lock(h.Lock);
-    bool found = false;
-    for (auto& [pageId, names] : h.Functions) {
-        if (!names.count(nameAnsi)) continue;
-        auto form = h.PageForms.find(pageId);
-        auto slot = form == h.PageForms.end() ? h.Slots.end() : h.Slots.find(form->second);
-        if (slot == h.Slots.end()) continue;
-        for (auto& stream : slot->second.Streams)
-            if (stream->PageId == pageId) {
-                stream->Push(frame);
-                found = true;
-            }
+    const std::string frame = Frame("fun", d);
+    std::vector<std::shared_ptr<TStream>> targets;
+    {
+        TPageHost& h = Host();
+        std::lock_guard<std::mutex> lock(h.Lock);
+        for (auto& [pageId, names] : h.Functions) {
+            if (!names.count(nameAnsi)) continue;
+            auto form = h.PageForms.find(pageId);
+            auto slot = form == h.PageForms.end() ? h.Slots.end() : h.Slots.find(form->second);
+            if (slot == h.Slots.end()) continue;
+            for (auto& stream : slot->second.Streams)
+                if (stream->PageId == pageId) targets.push_back(stream);
+        }
     }
-    return found;
+    for (auto& stream : targets)
+        stream->Send(frame);
+    return !targets.empty();
 }
 
 std::string PageHostAddress() {
@@ -827,13 +836,15 @@ std::string PageHostAddress() {
 void PageHostStop() {
     TPageHost& h = Host();
     SOCKET listener;
+    std::vector<std::shared_ptr<TStream>> streams;
     {
         std::lock_guard<std::mutex> lock(h.Lock);
         listener = h.Listener;
         h.Listener = INVALID_SOCKET;
         for (auto& [id, slot] : h.Slots)
-            for (auto& stream : slot.Streams)
-                stream->Push(SseEvent("close", "{}"));
+            streams.insert(streams.end(), slot.Streams.begin(), slot.Streams.end());
     }
+    for (auto& stream : streams)
+        stream->Send(Frame("close", nullptr));
     if (listener != INVALID_SOCKET) closesocket(listener);
 }

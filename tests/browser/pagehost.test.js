@@ -82,32 +82,37 @@ async function main() {
     const u = new URL(client.address);
     const key = u.searchParams.get("k");
     const webId = await page.evaluate(() => appframe.webId);
-    const call = JSON.stringify({ webId, name: "sys.test", callerNo: 0, types: [], values: [] });
-    const badCall = JSON.stringify({ webId, name: "sys.Enc", types: [4], values: [12345678] });
-    const json = "Content-Type: application/json\r\nContent-Length: " + Buffer.byteLength(call) + "\r\n";
     const host = `Host: 127.0.0.1:${u.port}\r\n`;
+    const upgrade = "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n" +
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    const channel = (query) => `GET /_af/channel?w=${webId}&p=intruder${query} HTTP/1.1\r\n`;
+    const before = client.transcript().length;
     const refused = {
-      "no secret": await rawRequest(u.port, `POST /_af/call HTTP/1.1\r\n${host}${json}\r\n${call}`),
-      "foreign Origin": await rawRequest(u.port,
-        `POST /_af/call HTTP/1.1\r\n${host}Origin: http://evil.example\r\nX-AppFrame-Key: ${key}\r\n${json}\r\n${call}`),
-      "foreign Host": await rawRequest(u.port,
-        `POST /_af/call HTTP/1.1\r\nHost: evil.example:${u.port}\r\nX-AppFrame-Key: ${key}\r\n${json}\r\n${call}`),
+      "channel without secret": await rawRequest(u.port, channel("") + host + upgrade + "\r\n"),
+      "channel from a foreign Origin": await rawRequest(u.port,
+        channel(`&k=${key}`) + host + "Origin: http://evil.example\r\n" + upgrade + "\r\n"),
+      "channel for a foreign Host": await rawRequest(u.port,
+        channel(`&k=${key}`) + `Host: evil.example:${u.port}\r\n` + upgrade + "\r\n"),
       "page without secret": await rawRequest(u.port, `GET /w/${webId}/Forms/DemoSys.html HTTP/1.1\r\n${host}\r\n`),
-      "malformed": await rawRequest(u.port, `POST /_af/call HTTP/1.1\r\n${host}Bad header line\r\n\r\n`),
-      "oversized": await rawRequest(u.port,
-        `POST /_af/call HTTP/1.1\r\n${host}X-AppFrame-Key: ${key}\r\nContent-Length: 2000000\r\n\r\n`),
-      "wrong value type": await rawRequest(u.port, `POST /_af/call HTTP/1.1\r\n${host}X-AppFrame-Key: ${key}\r\n` +
-        `Content-Type: application/json\r\nContent-Length: ${Buffer.byteLength(badCall)}\r\n\r\n${badCall}`),
+      "malformed request": await rawRequest(u.port, `GET /_af/channel HTTP/1.1\r\n${host}Bad header line\r\n\r\n`),
+      "oversized request": await rawRequest(u.port,
+        `POST /w/${webId}/Forms/DemoSys.html?k=${key} HTTP/1.1\r\n${host}Content-Length: 2000000\r\n\r\n`),
     };
-    const expected = { "no secret": 403, "foreign Origin": 403, "foreign Host": 421, "page without secret": 403,
-      "malformed": 400, "oversized": 413, "wrong value type": 400 };
+    const expected = { "channel without secret": 403, "channel from a foreign Origin": 403,
+      "channel for a foreign Host": 421, "page without secret": 403, "malformed request": 400, "oversized request": 413 };
     for (const [what, status] of Object.entries(expected))
       assert.strictEqual(refused[what], status, `${what}: ${refused[what]}`);
-    const calls = client.transcript().filter((l) => l.kind === "eventDone" && l.name === "sys.test").length;
-    assert.strictEqual(calls, 0, "a refused call reached the client");
+    // A call whose value does not fit its type code is refused by the channel, never raised.
+    const badCall = await page.evaluate(() => appframe.call("sys.Enc", [[4, 12345678]]).then(() => "answered",
+      (e) => e.message));
+    assert.strictEqual(badCall, "value 0 does not fit its type code");
+    const after = client.transcript().slice(before);
+    assert.deepStrictEqual(after.filter((l) => l.kind === "eventDone" || l.kind === "result"), [],
+      "a refused request reached the client");
+    assert.strictEqual(after.filter((l) => l.kind === "pageHostRefused").length, 6);
     assert.strictEqual(await page.evaluate(() => appframe.call("sys.test", [])), "这是Test的返回值");
     console.log("ok - refused: " + Object.entries(refused).map(([w, s]) => `${w} ${s}`).join(", ") +
-      "; the client still answers");
+      `, a mistyped call ("${badCall}"); the client still answers`);
 
     // Closing the main page ends the client.
     await browser.close();

@@ -80,12 +80,12 @@ TEST(PageHostHttp, OnlyTheLoopbackSiteWithTheSecretGetsThrough) {
     EXPECT_EQ(AccessStatus(TAccess::NoSecret), 403);
 }
 
-TEST(PageHostHttp, DecodesTypedCallsAndFramesEvents) {
+TEST(PageHostHttp, DecodesTypedCallsAndMapsAddresses) {
     TPageCall call;
     std::string error;
     ASSERT_TRUE(DecodePageCall(
-        R"({"webId":9,"name":"msg.GetMessage","callerNo":3,"types":[4,0,1,3],"values":["a,b",10,true,1.5]})",
-        call, error));
+        R"({"op":"call","id":1,"name":"msg.GetMessage","callerNo":3,"types":[4,0,1,3],"values":["a,b",10,true,1.5]})",
+        9, call, error));
     EXPECT_EQ(call.Name, "msg.GetMessage");
     EXPECT_EQ(call.CallerNo, 3);
     EXPECT_EQ(call.CallerParams,
@@ -95,9 +95,7 @@ TEST(PageHostHttp, DecodesTypedCallsAndFramesEvents) {
          {R"([1])", R"({"name":""})", R"({"name":"a","types":[4],"values":[]})",
           R"({"name":"a","types":[0],"values":["1"]})", R"({"name":"a","types":[2],"values":[1]})",
           R"({"name":"a","types":[1],"values":[1]})", R"({"name":"a","callerNo":-1})"})
-        EXPECT_FALSE(DecodePageCall(bad, call, error)) << bad;
-
-    EXPECT_EQ(SseEvent("answer", "a\r\nb\nc"), "event: answer\ndata: a\ndata: b\ndata: c\n\n");
+        EXPECT_FALSE(DecodePageCall(bad, 9, call, error)) << bad;
 
     EXPECT_EQ(ServedFormPath("Forms\\DemoPopup.html?url=AB", "Z:\\p\\"), "Forms/DemoPopup.html?url=AB");
     EXPECT_EQ(ServedFormPath("z:\\P\\Forms\\MainForm1.html", "Z:\\p\\"), "Forms/MainForm1.html");
@@ -108,4 +106,61 @@ TEST(PageHostHttp, DecodesTypedCallsAndFramesEvents) {
     EXPECT_EQ(InjectScript("<!DOCTYPE html><html><HEAD lang=x><title>", "<s>"),
               "<!DOCTYPE html><html><HEAD lang=x><s><title>");
     EXPECT_EQ(InjectScript("<!doctype html><p>", "<s>"), "<!doctype html><s><p>");
+}
+
+namespace {
+
+std::string Masked(uint8_t first, const std::string& payload) {
+    std::string frame(1, static_cast<char>(first));
+    frame += static_cast<char>(0x80 | payload.size()); // short payloads only
+    const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+    frame.append(mask, 4);
+    for (size_t i = 0; i < payload.size(); ++i)
+        frame += static_cast<char>(payload[i] ^ mask[i % 4]);
+    return frame;
+}
+
+} // namespace
+
+TEST(PageHostHttp, WebSocketChannelFrames) {
+    EXPECT_EQ(WebSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+    THttpRequest upgrade;
+    ASSERT_EQ(Parse("GET /_af/channel HTTP/1.1\r\nUpgrade: WebSocket\r\nConnection: keep-alive, Upgrade\r\n"
+                    "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: abc\r\n\r\n",
+                    upgrade),
+              TParse::Done);
+    EXPECT_TRUE(IsWebSocketUpgrade(upgrade));
+    upgrade.Headers["sec-websocket-version"] = "8";
+    EXPECT_FALSE(IsWebSocketUpgrade(upgrade));
+
+    // A message split over a text frame and a continuation, with a ping between, then a close;
+    // arriving a byte at a time.
+    const std::string wire =
+        Masked(0x01, "{\"op\":") + Masked(0x89, "p") + Masked(0x80, "1}") + Masked(0x88, "");
+    TWebSocketReader reader;
+    std::string buffer, message;
+    std::vector<std::string> seen;
+    for (char c : wire) {
+        buffer += c;
+        for (TFrame f; (f = reader.Next(buffer, message)) != TFrame::Incomplete;)
+            seen.push_back(f == TFrame::Message ? "message " + message
+                           : f == TFrame::Ping  ? "ping " + message
+                           : f == TFrame::Close ? "close"
+                                                : "other");
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"ping p", "message {\"op\":1}", "close"}));
+
+    for (const std::string& bad : {Masked(0x81, "x").replace(1, 1, 1, '\x01'), // unmasked
+                                   Masked(0x82, "x"),                          // binary
+                                   Masked(0xC1, "x"),                          // reserved bit
+                                   Masked(0x80, "x"),                          // continuation of nothing
+                                   Masked(0x09, "x")}) {                       // fragmented ping
+        TWebSocketReader fresh;
+        std::string b = bad;
+        EXPECT_EQ(fresh.Next(b, message), TFrame::Bad);
+    }
+    std::string huge = "\x81\xFF" + std::string("\0\0\0\0\x00\x20\0\0", 8); // 2 MiB announced
+    EXPECT_EQ(TWebSocketReader().Next(huge, message), TFrame::TooLarge);
+    EXPECT_EQ(WebSocketFrame(kWsText, std::string(300, 'a')).substr(0, 4),
+              std::string("\x81\x7E\x01\x2C", 4));
 }
