@@ -586,37 +586,40 @@ void ServeConnection(UniqueSocket socket) {
 }
 
 void ConnectionThread(SOCKET raw) {
-    UniqueSocket socket(raw);
     try {
-        ServeConnection(std::move(socket));
+        ServeConnection(UniqueSocket(raw));
+        std::lock_guard<std::mutex> lock(Host().Lock);
+        --Host().Connections;
     } catch (const std::exception&) {
-        // the connection ends; the page sees it closed
+        // the connection ends; the page sees it closed (and its slot stays counted)
     }
-    std::lock_guard<std::mutex> lock(Host().Lock);
-    --Host().Connections;
 }
 
 void ListenerThread(SOCKET listener) {
-    for (;;) {
-        SOCKET s = accept(listener, nullptr, nullptr);
-        if (s == INVALID_SOCKET) return; // the listener was closed
-        bool take;
-        {
-            std::lock_guard<std::mutex> lock(Host().Lock);
-            take = Host().Connections < kMaxConnections;
-            if (take) ++Host().Connections;
+    try {
+        for (;;) {
+            SOCKET s = accept(listener, nullptr, nullptr);
+            if (s == INVALID_SOCKET) return; // the listener was closed
+            bool take;
+            {
+                std::lock_guard<std::mutex> lock(Host().Lock);
+                take = Host().Connections < kMaxConnections;
+                if (take) ++Host().Connections;
+            }
+            if (!take) {
+                closesocket(s);
+                continue;
+            }
+            try {
+                std::thread(ConnectionThread, s).detach();
+            } catch (const std::exception&) {
+                closesocket(s);
+                std::lock_guard<std::mutex> lock(Host().Lock);
+                --Host().Connections;
+            }
         }
-        if (!take) {
-            closesocket(s);
-            continue;
-        }
-        try {
-            std::thread(ConnectionThread, s).detach();
-        } catch (const std::exception&) {
-            closesocket(s);
-            std::lock_guard<std::mutex> lock(Host().Lock);
-            --Host().Connections;
-        }
+    } catch (const std::exception&) {
+        // no more connections are taken
     }
 }
 
@@ -664,11 +667,39 @@ void WriteOut(const std::string& line) {
 
 } // namespace
 
+namespace {
+void StartListener();
+} // namespace
+
 bool PageHostEnabled() {
     return StubEnv(L"APPFRAME_PAGEHOST") == "1";
 }
 
 void PageHostStart() {
+    try {
+        StartListener();
+    } catch (const std::exception&) {
+        Transcript("pageHostFailed");
+    }
+}
+
+void PageHostFormAdded(HWND form, HWND page, bool isMain, const std::string& urlAnsi) {
+    try {
+        TPageHost& h = Host();
+        std::lock_guard<std::mutex> lock(h.Lock);
+        if (!h.Started) return;
+        TSlot& slot = h.Slots[WebIdOf(page)];
+        slot.Form = form;
+        slot.IsMain = isMain;
+        slot.Path = isMain ? h.MainPath : ServedFormPath(AnsiToUtf8(urlAnsi), h.ProgramFolder);
+    } catch (const std::exception&) {
+        // the form is not served
+    }
+}
+
+namespace {
+
+void StartListener() {
     TPageHost& h = Host();
     {
         std::lock_guard<std::mutex> lock(h.Lock);
@@ -723,15 +754,7 @@ void PageHostStart() {
     std::thread(ListenerThread, listener.Release()).detach();
 }
 
-void PageHostFormAdded(HWND form, HWND page, bool isMain, const std::string& urlAnsi) {
-    TPageHost& h = Host();
-    std::lock_guard<std::mutex> lock(h.Lock);
-    if (!h.Started) return;
-    TSlot& slot = h.Slots[WebIdOf(page)];
-    slot.Form = form;
-    slot.IsMain = isMain;
-    slot.Path = isMain ? h.MainPath : ServedFormPath(AnsiToUtf8(urlAnsi), h.ProgramFolder);
-}
+} // namespace
 
 void PageHostFormShown(HWND page) {
     TPageHost& h = Host();
@@ -801,7 +824,7 @@ bool PageHostRunScript(HWND page, const std::string& scriptAnsi, std::string& er
     return false;
 }
 
-bool PageHostCallFunction(const std::string& nameAnsi, const std::string& paramsJsonUtf8) {
+bool PageHostCallFunction(const std::string& nameAnsi, const std::string& paramsJsonUtf8) try {
     JsonRef params = ParseJson(paramsJsonUtf8);
     JsonRef d = NewJsonObject();
     d->PutS("name", AnsiToUtf8(nameAnsi));
@@ -826,6 +849,8 @@ bool PageHostCallFunction(const std::string& nameAnsi, const std::string& params
     for (auto& stream : targets)
         stream->Send(frame);
     return !targets.empty();
+} catch (const std::exception&) {
+    return false;
 }
 
 std::string PageHostAddress() {
