@@ -345,6 +345,12 @@ std::string FormsFile(std::string_view relative) {
         std::string_view part =
             rest.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (part.empty() || part == "." || part == "..") return {};
+        // Windows opens a device for these names, whatever the folder and extension.
+        const std::string base = Lower(part.substr(0, part.find('.')));
+        if (base == "con" || base == "prn" || base == "aux" || base == "nul" ||
+            ((base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base.size() == 4 &&
+             std::isdigit(static_cast<unsigned char>(base[3]))))
+            return {};
         for (char c : part)
             if (static_cast<unsigned char>(c) < 32 ||
                 std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos)

@@ -100,8 +100,9 @@ TEST(PageHostHttp, DecodesTypedCallsAndMapsAddresses) {
     EXPECT_EQ(ServedFormPath("Forms\\DemoPopup.html?url=AB", "Z:\\p\\"), "Forms/DemoPopup.html?url=AB");
     EXPECT_EQ(ServedFormPath("z:\\P\\Forms\\MainForm1.html", "Z:\\p\\"), "Forms/MainForm1.html");
     EXPECT_EQ(ServedFormPath("file:///Z:/p/Forms/a%20b.html", "Z:\\p\\"), "Forms/a b.html");
-    for (const char* outside : {"https://etax.example/Forms/a.html", "Forms\\..\\MainFest.cfg",
-                                "Config\\x.cfg", "Z:\\other\\Forms\\a.html", "Forms/"})
+    for (const char* outside :
+         {"https://etax.example/Forms/a.html", "Forms\\..\\MainFest.cfg", "Config\\x.cfg",
+          "Z:\\other\\Forms\\a.html", "Forms/", "Forms/con.html", "Forms/x/LPT1"})
         EXPECT_EQ(ServedFormPath(outside, "Z:\\p\\"), "") << outside;
     EXPECT_EQ(InjectScript("<!DOCTYPE html><html><HEAD lang=x><title>", "<s>"),
               "<!DOCTYPE html><html><HEAD lang=x><s><title>");
