@@ -84,7 +84,6 @@ struct TPageHost {
     std::map<int64_t, std::shared_ptr<TWait>> Waits;
     int64_t NextWait = 0;
     int Connections = 0;
-    bool MainSeen = false;
     std::string Secret;
     uint16_t Port = 0;
     std::string ProgramFolder; // UTF-8, ending in a backslash
@@ -454,7 +453,6 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
             backlog.swap(it->second.Backlog);
             it->second.Streams.push_back(stream);
             isMain = it->second.IsMain;
-            if (isMain) h.MainSeen = true;
             h.PageForms[pageId] = stream->WebId;
         }
         JsonRef hello = NewJsonObject();
@@ -588,10 +586,13 @@ void ServeConnection(UniqueSocket socket) {
 void ConnectionThread(SOCKET raw) {
     try {
         ServeConnection(UniqueSocket(raw));
+    } catch (const std::exception&) {
+        // the connection ends; the page sees it closed
+    }
+    try {
         std::lock_guard<std::mutex> lock(Host().Lock);
         --Host().Connections;
     } catch (const std::exception&) {
-        // the connection ends; the page sees it closed (and its slot stays counted)
     }
 }
 
