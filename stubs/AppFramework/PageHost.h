@@ -23,6 +23,4 @@ bool PageHostAnswer(HWND page, int32_t callerNo, const std::string& textAnsi);
 bool PageHostRunScript(HWND page, const std::string& scriptAnsi, std::string& errorAnsi);
 // CallRegisterFun: false when no page registered the function.
 bool PageHostCallFunction(const std::string& nameAnsi, const std::string& paramsJsonUtf8);
-// The address to print, "" before the listener runs.
-std::string PageHostAddress();
 void PageHostStop();

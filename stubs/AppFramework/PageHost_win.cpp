@@ -88,7 +88,6 @@ struct TPageHost {
     uint16_t Port = 0;
     std::string ProgramFolder; // UTF-8, ending in a backslash
     std::string MainPath;
-    std::string Address;
     HWND Window = nullptr;
     SOCKET Listener = INVALID_SOCKET;
 };
@@ -740,7 +739,7 @@ void StartListener() {
         h.MainPath = mainPath.empty() ? "Forms/DemoMain.html" : mainPath;
         h.Window = window;
         h.Listener = listener.Get();
-        h.Address = address = "http://127.0.0.1:" + std::to_string(h.Port) + "/?k=" + h.Secret;
+        address = "http://127.0.0.1:" + std::to_string(h.Port) + "/?k=" + h.Secret;
     }
     std::string file = StubEnv(L"APPFRAME_PAGEHOST_FILE");
     if (file.empty()) file = ExeFolder() + "PageHost.url";
@@ -852,11 +851,6 @@ bool PageHostCallFunction(const std::string& nameAnsi, const std::string& params
     return !targets.empty();
 } catch (const std::exception&) {
     return false;
-}
-
-std::string PageHostAddress() {
-    std::lock_guard<std::mutex> lock(Host().Lock);
-    return Host().Address;
 }
 
 void PageHostStop() {
