@@ -74,6 +74,14 @@ const char kPageChannelScript[] = R"js((function () {
       });
     return {window: w, done: done};
   }
+  // Named notifications (event 9, e.g. "OpenLogin") and named requests (event 10, e.g. "appKey",
+  // answered with the return text).
+  function notify(name, values) {
+    return request({op: "event", type: 9, name: name, values: values || {}}).then(function () {});
+  }
+  function ask(name) {
+    return request({op: "event", type: 10, name: name}).then(function (r) { return r.result; });
+  }
   function close(result) {
     return request({op: "close", result: result == null ? 1 : result}).then(function () { window.close(); });
   }
@@ -132,6 +140,7 @@ const char kPageChannelScript[] = R"js((function () {
   window.appframe = {
     webId: webId, pageId: pageId, ready: ready,
     call: call, callback: callback, register: register, popup: popup, close: close,
+    notify: notify, request: ask,
     on: function (kind, fn) { (listeners[kind] = listeners[kind] || []).push(fn); }
   };
 })();

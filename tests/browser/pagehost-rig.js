@@ -111,4 +111,4 @@ function rawRequest(port, text) {
   });
 }
 
-module.exports = { startClient, openBrowser, rawRequest, skipUnlessReady };
+module.exports = { startClient, openBrowser, rawRequest, skipUnlessReady, until };

@@ -7,7 +7,7 @@
 const assert = require("assert");
 const fs = require("fs");
 const path = require("path");
-const { startClient, openBrowser, rawRequest, skipUnlessReady } = require("./pagehost-rig");
+const { startClient, openBrowser, rawRequest, skipUnlessReady, until } = require("./pagehost-rig");
 
 const [sourceDir, buildDir] = process.argv.slice(2).map((p) => path.resolve(p));
 const shots = path.join(buildDir, "screenshots", "browser");
@@ -30,11 +30,21 @@ async function main() {
     await page.click("#signin");
     await page.waitForFunction(() => document.getElementById("answer").textContent.length > 0);
     await page.screenshot({ path: path.join(shots, "sign-in.png") });
+    // A named request, and a modal form the client shows: the main page opens it as a page.
+    assert.match(await page.evaluate(() => appframe.request("appKey")), /appkey/i);
+    const [login] = await Promise.all([context.waitForEvent("page"), page.click("#openLogin")]);
+    await login.waitForURL(/\/Forms\/MainForm1\.html$/);
+    await login.evaluate(() => appframe.ready);
+    await login.screenshot({ path: path.join(shots, "login-form.png") });
+    await Promise.all([login.waitForEvent("close"), login.evaluate(() => appframe.close(1))]);
+    const modal = await until(() => client.transcript().find((l) => l.kind === "formShowModal"), 10000, "the modal");
+    assert.strictEqual(modal.result, 1);
     await page.click("text=User");
     await page.waitForFunction(() => document.getElementById("userinfor").textContent.includes("演示用户"));
     await page.waitForFunction(() => document.getElementById("header").textContent.length > 0);
     await page.screenshot({ path: path.join(shots, "user.png") });
-    console.log("ok - signed in, the user's information and header shown");
+    console.log("ok - signed in, a named request answered, the client's modal login form shown and closed " +
+      "with its result, the user's information and header shown");
 
     // msg.GetMessage answers by caller number and schedules a background fetch, which pushes
     // "MessageNotify" into the page that registered it: no reload.
