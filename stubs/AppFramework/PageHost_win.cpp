@@ -62,7 +62,10 @@ struct TSlot {
     bool Announced = false;
     std::string Path; // below the program folder, with its query; "" when not served
     std::vector<std::shared_ptr<TStream>> Streams;
-    std::string Backlog; // frames for a page that has not connected yet
+    // Frames for a page that has not connected yet, each with the script it carries (0: none), so
+    // a script its sender gave up on is never run later.
+    std::vector<std::pair<int64_t, std::string>> Backlog;
+    size_t BacklogBytes = 0;
 };
 
 struct TWait {
@@ -153,7 +156,7 @@ std::string Frame(const char* kind, const JsonRef& data) {
 }
 
 // Sends to the form's newest page, or keeps it for the page to come. False for no such form.
-bool Push(int32_t webId, const char* kind, const JsonRef& data) {
+bool Push(int32_t webId, const char* kind, const JsonRef& data, int64_t scriptId = 0) {
     const std::string frame = Frame(kind, data);
     std::shared_ptr<TStream> stream;
     {
@@ -163,8 +166,10 @@ bool Push(int32_t webId, const char* kind, const JsonRef& data) {
         if (it == h.Slots.end()) return false;
         if (!it->second.Streams.empty())
             stream = it->second.Streams.back();
-        else if (it->second.Backlog.size() + frame.size() <= kMaxBacklog)
-            it->second.Backlog += frame;
+        else if (it->second.BacklogBytes + frame.size() <= kMaxBacklog) {
+            it->second.Backlog.emplace_back(scriptId, frame);
+            it->second.BacklogBytes += frame.size();
+        }
     }
     if (stream) stream->Send(frame);
     return true;
@@ -449,7 +454,10 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
                 SendAll(s, ErrorReply(404, "no such form"));
                 return;
             }
-            backlog.swap(it->second.Backlog);
+            for (auto& [scriptId, frame] : it->second.Backlog)
+                backlog += frame;
+            it->second.Backlog.clear();
+            it->second.BacklogBytes = 0;
             it->second.Streams.push_back(stream);
             isMain = it->second.IsMain;
             h.PageForms[pageId] = stream->WebId;
@@ -812,12 +820,22 @@ bool PageHostRunScript(HWND page, const std::string& scriptAnsi, std::string& er
     JsonRef d = NewJsonObject();
     d->PutI("id", id);
     d->PutS("text", AnsiToUtf8(scriptAnsi));
-    bool answered = Push(WebIdOf(page), "script", d) &&
+    bool answered = Push(WebIdOf(page), "script", d, id) &&
                     WaitForSingleObject(wait->Done.Get(), kScriptPatienceMs) == WAIT_OBJECT_0;
     {
         TPageHost& h = Host();
         std::lock_guard<std::mutex> lock(h.Lock);
         h.Waits.erase(id);
+        if (auto it = h.Slots.find(WebIdOf(page)); it != h.Slots.end()) {
+            auto& backlog = it->second.Backlog;
+            for (auto b = backlog.begin(); b != backlog.end();)
+                if (b->first == id) {
+                    it->second.BacklogBytes -= b->second.size();
+                    b = backlog.erase(b);
+                } else {
+                    ++b;
+                }
+        }
         if (answered && wait->Ok) return true;
         errorAnsi = answered ? Utf8ToAnsi(wait->Error) : std::string("the page did not run the script");
     }
