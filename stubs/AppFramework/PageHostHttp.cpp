@@ -60,6 +60,10 @@ bool IsToken(std::string_view s) {
 
 } // namespace
 
+bool AllDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string THttpRequest::Header(const std::string& lowerName) const {
     auto it = Headers.find(lowerName);
     return it == Headers.end() ? std::string() : it->second;
@@ -104,9 +108,8 @@ TParse ParseRequest(std::string_view buffer, THttpRequest& request, size_t& cons
     size_t length = 0;
     if (auto it = request.Headers.find("content-length"); it != request.Headers.end()) {
         const std::string& text = it->second;
-        if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
-            return text.size() > 9 && std::all_of(text.begin(), text.end(), ::isdigit) ? TParse::TooLarge
-                                                                                       : TParse::Bad;
+        if (!AllDigits(text)) return TParse::Bad;
+        if (text.size() > 9) return TParse::TooLarge;
         length = std::stoul(text);
     }
     if (length > kMaxBodyBytes) return TParse::TooLarge;

@@ -36,6 +36,9 @@ enum class TParse { Incomplete, Done, Bad, TooLarge };
 // path that is not absolute or decodes to a NUL. TooLarge: headers or body over the bounds.
 TParse ParseRequest(std::string_view buffer, THttpRequest& request, size_t& consumed);
 
+// True for a non-empty text of ASCII digits only.
+bool AllDigits(std::string_view s);
+
 // A query or cookie value by name ("" when absent).
 std::string QueryValue(std::string_view query, std::string_view name);
 std::string CookieValue(std::string_view cookies, std::string_view name);

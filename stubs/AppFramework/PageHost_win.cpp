@@ -261,8 +261,7 @@ std::string ServeFile(const THttpRequest& request) {
     size_t slash = p.find('/', 3);
     if (p.compare(0, 3, "/w/") != 0 || slash == std::string::npos) return ErrorReply(404, "no such page");
     const std::string idText = p.substr(3, slash - 3);
-    if (idText.empty() || idText.size() > 10 || !std::all_of(idText.begin(), idText.end(), ::isdigit))
-        return ErrorReply(404, "no such form");
+    if (!AllDigits(idText) || idText.size() > 10) return ErrorReply(404, "no such form");
     const int32_t webId = static_cast<int32_t>(std::stoll(idText));
     HWND form;
     if (!SlotForm(webId, form)) return ErrorReply(404, "no such form");
@@ -423,15 +422,16 @@ void MainStreamsChanged(bool connected) {
 }
 
 bool IsPageId(const std::string& id) {
-    return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), ::isalnum);
+    return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
 }
 
 // Serves one page's channel until the page goes; rest holds what came after the handshake.
 void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
     const std::string pageId = QueryValue(request.Query, "p");
     const std::string webText = QueryValue(request.Query, "w");
-    if (!IsWebSocketUpgrade(request) || !IsPageId(pageId) || webText.empty() || webText.size() > 10 ||
-        !std::all_of(webText.begin(), webText.end(), ::isdigit)) {
+    if (!IsWebSocketUpgrade(request) || !IsPageId(pageId) || !AllDigits(webText) || webText.size() > 10) {
         Refused(400, request, "bad channel request");
         SendAll(s, ErrorReply(400, "bad channel request"));
         return;
