@@ -34,6 +34,7 @@ constexpr UINT kOrphanMs = 5000;
 constexpr DWORD kScriptPatienceMs = 5000;
 constexpr DWORD kIdleMs = 60000;        // an HTTP connection without a request
 constexpr DWORD kSendPatienceMs = 5000; // a page that stops reading does not hold its senders longer
+constexpr DWORD kLingerMs = 2000;       // for the peer to see the end of a connection
 constexpr int kMaxConnections = 64;
 constexpr size_t kMaxBacklog = 1024 * 1024;
 constexpr size_t kMaxFunctionsPerPage = 256;
@@ -559,8 +560,22 @@ bool HandleRequest(SOCKET s, const THttpRequest& request, std::string& rest) {
     return SendAll(s, answer);
 }
 
-void ServeConnection(UniqueSocket socket) {
-    const SOCKET s = socket.Get();
+// Ends a connection after its last answer: the answer is sent before the peer sees the end, and
+// what the peer still sends is read and dropped, so that closing does not reset the connection
+// and take the answer with it.
+void CloseGracefully(SOCKET s) {
+    shutdown(s, SD_SEND);
+    DWORD patience = kLingerMs;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof patience);
+    char sink[4096];
+    for (size_t drained = 0; drained < kMaxBodyBytes;) {
+        int n = recv(s, sink, sizeof sink, 0);
+        if (n <= 0) break;
+        drained += static_cast<size_t>(n);
+    }
+}
+
+void ServeRequests(SOCKET s) {
     DWORD idle = kIdleMs, sendPatience = kSendPatienceMs;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendPatience), sizeof sendPatience);
@@ -588,6 +603,11 @@ void ServeConnection(UniqueSocket socket) {
         if (!HandleRequest(s, request, buffer)) return;
         if (request.Header("connection") == "close") return;
     }
+}
+
+void ServeConnection(UniqueSocket socket) {
+    ServeRequests(socket.Get());
+    CloseGracefully(socket.Get());
 }
 
 void ConnectionThread(SOCKET raw) {
