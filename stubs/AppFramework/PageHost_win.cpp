@@ -60,8 +60,9 @@ struct TStream {
 struct TSlot {
     HWND Form = nullptr;
     bool IsMain = false;
-    bool Announced = false;
-    std::string Path; // below the program folder, with its query; "" when not served
+    bool Shown = false;
+    bool Announced = false; // the main page was asked to open it (the main form: the user opens it)
+    std::string Path;       // below the program folder, with its query; "" when not served
     std::vector<std::shared_ptr<TStream>> Streams;
     // Frames for a page that has not connected yet, each with the script it carries (0: none), so
     // a script its sender gave up on is never run later.
@@ -719,6 +720,7 @@ void PageHostFormAdded(HWND form, HWND page, bool isMain, const std::string& url
         TSlot& slot = h.Slots[WebIdOf(page)];
         slot.Form = form;
         slot.IsMain = isMain;
+        slot.Announced = isMain;
         slot.Path = isMain ? h.MainPath : ServedFormPath(AnsiToUtf8(urlAnsi), h.ProgramFolder);
     } catch (const std::exception&) {
         // the form is not served
@@ -789,6 +791,9 @@ void PageHostFormShown(HWND page) {
     std::vector<std::pair<int32_t, JsonRef>> pushes;
     {
         std::lock_guard<std::mutex> lock(h.Lock);
+        auto it = h.Slots.find(WebIdOf(page));
+        if (it == h.Slots.end()) return;
+        it->second.Shown = true;
         AnnounceLocked(h, WebIdOf(page), pushes);
     }
     for (auto& [webId, data] : pushes)
@@ -799,13 +804,18 @@ void PageHostFormNavigated(HWND page, const std::string& urlAnsi) {
     TPageHost& h = Host();
     bool announced = false;
     std::string path;
+    std::vector<std::pair<int32_t, JsonRef>> pushes;
     {
         std::lock_guard<std::mutex> lock(h.Lock);
         auto it = h.Slots.find(WebIdOf(page));
         if (it == h.Slots.end()) return;
         path = it->second.Path = ServedFormPath(AnsiToUtf8(urlAnsi), h.ProgramFolder);
         announced = it->second.Announced;
+        // A form shown before it had a served address (a web control's) opens with its first one.
+        if (!announced && it->second.Shown) AnnounceLocked(h, WebIdOf(page), pushes);
     }
+    for (auto& [webId, data] : pushes)
+        Push(webId, "open", data);
     if (announced && !path.empty()) {
         JsonRef d = NewJsonObject();
         d->PutS("url", FormUrl(WebIdOf(page), path));
