@@ -28,7 +28,12 @@ function until(test, patienceMs, what) {
   const end = Date.now() + patienceMs;
   return new Promise((resolve, reject) => {
     const look = () => {
-      const v = test();
+      let v;
+      try {
+        v = test();
+      } catch (e) {
+        return reject(e);
+      }
       if (v) return resolve(v);
       if (Date.now() > end) return reject(new Error("timed out waiting for " + what));
       setTimeout(look, 50);
@@ -80,7 +85,8 @@ async function startClient(sourceDir, buildDir, tag, options = {}) {
   return {
     address,
     program,
-    transcript: () => fs.readFileSync(transcript, "utf8").split("\n").filter(Boolean).map((l) => JSON.parse(l)),
+    // Whole lines only: the client may be writing the last one.
+    transcript: () => fs.readFileSync(transcript, "utf8").split("\n").slice(0, -1).map((l) => JSON.parse(l)),
     exited: (patienceMs) => Promise.race([exit, new Promise((r) => setTimeout(() => r("still running"), patienceMs))]),
     stop: () => { if (exitCode === null) child.kill(); },
   };
