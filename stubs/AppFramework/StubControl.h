@@ -46,6 +46,14 @@
 //     "close"        close the main form (AppRun then returns).
 //     "terminate"    AppTerminate.
 //     "setParam"     store "value" under "cfgType"/"section"/"key".
+// - APPFRAME_PAGEHOST=1: page-host mode (PageHost.h; README, "Page-host mode"): forms are pages
+//   of the system's browser. APPFRAME_PAGEHOST_MAIN names the main form's page below the program
+//   folder (default "Forms/DemoMain.html"), APPFRAME_PAGEHOST_FILE the file the address is
+//   written to (default "PageHost.url" beside the program), APPFRAME_PAGEHOST_PORT a fixed port
+//   (default: one the system picks). The transcript gains "pageHostListening" (port),
+//   "pageHostRefused" (status, method, path, why), "popupForm" (form, opener, url) and
+//   "pageHostMainPageGone"; scripts (2025, 6036) then run in the page, answers (2029) and
+//   CallRegisterFun reach it.
 // - WriteLog appends "YYYY-MM-DD HH:MM:SS.zzz " + text + CRLF to "AppFramework.log" beside the DLL.
 //
 // Window classes: forms "AppFwStubForm" (the form object of 6030 is the form's window), page

@@ -2,6 +2,8 @@
 // that need no window.
 #include "StubState.h"
 
+#include "PageHost.h"
+
 #include "foundation/TextCodec.h"
 
 #include <cstdio>
@@ -322,7 +324,9 @@ static TPasBool CallPageFunction(const char* aFunName, IJsCallerInf* aParams) {
     StubEnsureLoaded();
     std::string name = Str(aFunName);
     bool found;
-    {
+    if (PageHostEnabled()) {
+        found = PageHostCallFunction(name, aParams ? AnsiToUtf8(Str(aParams->ParamText())) : std::string());
+    } else {
         TStubState& s = Stub();
         CriticalSectionLock lock(s.Lock);
         auto it = s.PageFunctions.find(name);

@@ -2,6 +2,8 @@
 // and the scenario player.
 #include "StubState.h"
 
+#include "PageHost.h"
+
 #include "foundation/TextCodec.h"
 
 #include <cstring>
@@ -103,13 +105,16 @@ HWND CreateForm(bool isMain, TProcWebBrowserEventEx event, void* userContext, co
     rec->UserContext = userContext;
     rec->Url = Str(url);
     rec->IsMain = isMain;
-    TStubState& s = Stub();
-    CriticalSectionLock lock(s.Lock);
-    s.Forms.push_back(std::move(rec));
-    if (isMain) {
-        s.MainForm = form;
-        s.UiThread = GetCurrentThreadId();
+    {
+        TStubState& s = Stub();
+        CriticalSectionLock lock(s.Lock);
+        s.Forms.push_back(std::move(rec));
+        if (isMain) {
+            s.MainForm = form;
+            s.UiThread = GetCurrentThreadId();
+        }
     }
+    if (PageHostEnabled()) PageHostFormAdded(form, page, isMain, Str(url));
     return form;
 }
 
@@ -122,6 +127,10 @@ int32_t RunModal(HWND form) {
         }))
         return 0;
     ShowWindow(form, SW_SHOW);
+    if (PageHostEnabled()) {
+        TStubForm f;
+        if (FindForm(form, f)) PageHostFormShown(f.Page);
+    }
     int32_t result = kModalCancel;
     for (;;) {
         TStubForm f;
@@ -152,33 +161,20 @@ JsonRef Fields() {
 }
 
 bool FireEvent(const JsonRef& step) {
+    HWND form = ResolveForm(step->GetS("form"));
     TStubForm f;
-    if (!FindForm(ResolveForm(step->GetS("form")), f)) return false;
+    if (!FindForm(form, f)) return false;
     int32_t type = step->GetO("type") ? static_cast<int32_t>(step->GetI("type")) : kFwEventPageCall;
-    std::string name = Utf8ToAnsi(step->GetS("name"));
     int32_t callerNo = static_cast<int32_t>(step->GetI("callerNo"));
-    int32_t webId = static_cast<int32_t>(reinterpret_cast<uintptr_t>(f.Page));
-    TFakeAppContext* ctx = NewStubContext(callerNo, webId, name);
     JsonRef callerParams = NewJsonObject();
     callerParams->PutI("CallerNo", callerNo);
-    callerParams->PutI("WebID", webId);
+    callerParams->PutI("WebID", static_cast<int32_t>(reinterpret_cast<uintptr_t>(f.Page)));
     callerParams->PutS("FunName", step->GetS("name"));
     callerParams->PutO("paramTypes", step->GetO("paramTypes") ? step->GetO("paramTypes") : NewJsonArray());
     callerParams->PutO("paramValues", step->GetO("paramValues") ? step->GetO("paramValues") : NewJsonArray());
-    ctx->LoadCallerParams(PrintJson(callerParams));
-    if (JsonRef values = step->GetO("values")) ctx->LoadValues(PrintJson(values));
-    if (f.Event.Code)
-        f.Event.Code(f.Event.Data, reinterpret_cast<void*>(f.Form), f.UserContext, type, name.c_str(), ctx);
-    JsonRef out = Fields();
-    out->PutI("type", type);
-    out->PutS("name", step->GetS("name"));
-    out->PutI("callerNo", callerNo);
-    out->PutI("webId", webId);
-    out->PutS("result", AnsiToUtf8(ctx->ResultText()));
-    out->PutO("values", ParseJson(ctx->ValuesJson()));
-    Transcript("eventDone", out);
-    ctx->Release();
-    return true;
+    return StubRaiseEvent(form, type, step->GetS("name"), callerNo, PrintJson(callerParams),
+                          step->GetO("values"))
+        .Found;
 }
 
 bool RunStep(const JsonRef& step) {
@@ -279,6 +275,10 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         Transcript("show", f);
         if (modal) return RunModal(hwnd);
         ShowWindow(hwnd, SW_SHOW);
+        if (PageHostEnabled()) {
+            TStubForm shown;
+            if (FindForm(hwnd, shown)) PageHostFormShown(shown.Page);
+        }
         return 0;
     }
     case kFwMsgSizeForm: {
@@ -297,7 +297,12 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case kFwMsgNavigate: {
         if (lParam != kFwNavigateFlag) return 0;
         const char* url = reinterpret_cast<const char*>(wParam);
-        WithForm(hwnd, [&](TStubForm& rec) { rec.Url = Str(url); });
+        HWND page = nullptr;
+        WithForm(hwnd, [&](TStubForm& rec) {
+            rec.Url = Str(url);
+            page = rec.Page;
+        });
+        if (page && PageHostEnabled()) PageHostFormNavigated(page, Str(url));
         JsonRef f = Fields();
         f->PutI("form", H(hwnd));
         f->PutS("url", A2U(url));
@@ -314,10 +319,17 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case kFwMsgRunMainScript: {
         std::string script = Str(reinterpret_cast<const char*>(wParam));
-        bool ok = script.find("throw") == std::string::npos;
+        std::string err;
+        bool ok;
+        if (PageHostEnabled()) {
+            TStubForm f;
+            ok = FindForm(hwnd, f) && PageHostRunScript(f.Page, script, err);
+        } else {
+            ok = script.find("throw") == std::string::npos;
+            err = "Uncaught " + script;
+        }
         char* buffer = reinterpret_cast<char*>(lParam);
         if (!ok && buffer) {
-            std::string err = "Uncaught " + script;
             size_t n = err.size() < kScriptErrorBufferSize - 1 ? err.size() : kScriptErrorBufferSize - 1;
             std::memcpy(buffer, err.data(), n);
             buffer[n] = 0;
@@ -357,16 +369,19 @@ LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_NCDESTROY: {
         bool quit = false;
+        HWND page = nullptr;
         {
             CriticalSectionLock lock(s.Lock);
             for (size_t i = 0; i < s.Forms.size(); ++i)
                 if (s.Forms[i]->Form == hwnd) {
+                    page = s.Forms[i]->Page;
                     quit = s.Forms[i]->IsMain && !s.Resetting;
                     s.Forms.erase(s.Forms.begin() + static_cast<ptrdiff_t>(i));
                     break;
                 }
             if (s.MainForm == hwnd) s.MainForm = nullptr;
         }
+        if (page && PageHostEnabled()) PageHostFormGone(page);
         if (quit) PostQuitMessage(0);
         break;
     }
@@ -433,6 +448,9 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         if (msg == kFwMsgRunScript) {
             bool ok = lParam == kFwRunScriptFlag && wParam != 0;
+            std::string err;
+            if (ok && PageHostEnabled())
+                ok = PageHostRunScript(hwnd, reinterpret_cast<const char*>(wParam), err);
             JsonRef f = Fields();
             f->PutI("webId", H(hwnd));
             f->PutS("text", A2U(reinterpret_cast<const char*>(wParam)));
@@ -442,13 +460,16 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         if (msg == kFwMsgAnswerCaller) {
             int32_t callerNo = static_cast<int32_t>(wParam);
+            bool ok = callerNo != 0;
+            if (PageHostEnabled())
+                ok = PageHostAnswer(hwnd, callerNo, Str(reinterpret_cast<const char*>(lParam)));
             JsonRef f = Fields();
             f->PutI("webId", H(hwnd));
             f->PutI("callerNo", callerNo);
             f->PutS("text", A2U(reinterpret_cast<const char*>(lParam)));
-            f->PutB("ok", callerNo != 0);
+            f->PutB("ok", ok);
             Transcript("answer", f);
-            return callerNo != 0 ? kFwMsgOk : 0;
+            return ok ? kFwMsgOk : 0;
         }
     } catch (const std::exception&) {
         return 0;
@@ -500,6 +521,63 @@ void StubClearForms() {
     s.Resetting = false;
 }
 
+TStubEventOutcome StubRaiseEvent(HWND form, int32_t type, const std::string& nameUtf8, int32_t callerNo,
+                                 const std::string& callerParamsUtf8, const JsonRef& values) {
+    TStubEventOutcome outcome;
+    TStubForm f;
+    if (!FindForm(form, f) || f.Form != form) return outcome;
+    outcome.Found = true;
+    const std::string name = Utf8ToAnsi(nameUtf8);
+    const int32_t webId = static_cast<int32_t>(reinterpret_cast<uintptr_t>(f.Page));
+    TFakeAppContext* ctx = NewStubContext(callerNo, webId, name);
+    if (!callerParamsUtf8.empty()) {
+        ctx->LoadCallerParams(callerParamsUtf8);
+    } else {
+        JsonRef callerParams = NewJsonObject();
+        callerParams->PutI("CallerNo", callerNo);
+        callerParams->PutI("WebID", webId);
+        callerParams->PutS("FunName", nameUtf8);
+        callerParams->PutO("paramTypes", NewJsonArray());
+        callerParams->PutO("paramValues", NewJsonArray());
+        ctx->LoadCallerParams(PrintJson(callerParams));
+    }
+    if (values) ctx->LoadValues(PrintJson(values));
+    if (f.Event.Code)
+        f.Event.Code(f.Event.Data, reinterpret_cast<void*>(f.Form), f.UserContext, type, name.c_str(), ctx);
+    outcome.ResultUtf8 = AnsiToUtf8(ctx->ResultText());
+    outcome.Values = ParseJson(ctx->ValuesJson());
+    JsonRef out = Fields();
+    out->PutI("type", type);
+    out->PutS("name", nameUtf8);
+    out->PutI("callerNo", callerNo);
+    out->PutI("webId", webId);
+    out->PutS("result", outcome.ResultUtf8);
+    out->PutO("values", outcome.Values);
+    Transcript("eventDone", out);
+    ctx->Release();
+    return outcome;
+}
+
+HWND StubOpenPopupForm(HWND opener, const std::string& urlAnsi, int width, int height) {
+    TStubForm f;
+    if (!FindForm(opener, f)) return nullptr;
+    HWND form = CreateForm(false, f.Event, f.UserContext, urlAnsi.c_str());
+    if (!form) return nullptr;
+    if (width > 0 && height > 0) SetWindowPos(form, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    ShowWindow(form, SW_SHOW);
+    JsonRef t = Fields();
+    t->PutI("form", H(form));
+    t->PutI("opener", H(opener));
+    t->PutS("url", A2U(urlAnsi.c_str()));
+    Transcript("popupForm", t);
+    TStubForm made;
+    return FindForm(form, made) ? made.Page : nullptr;
+}
+
+void StubCloseForm(HWND form, int32_t result) {
+    CloseForm(form, result);
+}
+
 STUB_EXPORT TFwHandle APPFRAME_STDCALL InitApplication(TFwHandle appHandle, TFwHandle) {
     RegisterClasses();
     TStubState& s = Stub();
@@ -529,6 +607,7 @@ STUB_EXPORT TFwHandle APPFRAME_STDCALL InitMainForm(TPasBool bNeedShowMain, void
         DestroyWindow(old);
         s.Resetting = false;
     }
+    if (PageHostEnabled()) PageHostStart();
     HWND form = CreateForm(true, aWebBrowserEvent, userContext, "");
     if (form && IsTrue(bNeedShowMain)) ShowWindow(form, SW_SHOW);
     JsonRef f = Fields();
@@ -625,6 +704,7 @@ STUB_EXPORT void APPFRAME_STDCALL AppRun() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    if (PageHostEnabled()) PageHostStop();
     Transcript("appRunEnd");
 }
 

@@ -56,4 +56,19 @@ int64_t H(HWND h);                                           // handle as a tran
 // A new context whose SetResult texts go to the transcript.
 TFakeAppContext* NewStubContext(int32_t callerNo, int32_t webId, const std::string& funNameAnsi);
 void StubClearForms(); // destroys every form and the player
+
+// What a page event left: its result text and the context's named values (UTF-8).
+struct TStubEventOutcome {
+    bool Found = false; // the form exists
+    std::string ResultUtf8;
+    JsonRef Values;
+};
+// Raises an event of the form's page on the calling (user-interface) thread, as a page does.
+// callerParams: caller-parameter JSON, "" for none; values: named values preset, or null.
+TStubEventOutcome StubRaiseEvent(HWND form, int32_t type, const std::string& nameUtf8, int32_t callerNo,
+                                 const std::string& callerParamsUtf8, const JsonRef& values);
+// A pop-up form raising its events to the opener's callback; answers its page window.
+HWND StubOpenPopupForm(HWND opener, const std::string& urlAnsi, int width, int height);
+// Closes a form with that modal result (the main form ends the message loop).
+void StubCloseForm(HWND form, int32_t result);
 STUB_EXPORT void APPFRAME_STDCALL AppTerminate();

@@ -1,6 +1,9 @@
 // Functions a page reaches as "<library>.<function>". Each takes the call context, leaves its
 // answer as the parameter list's return text and reports success as a one-byte Boolean.
 #include "webbridge/AppContextIntf.h"
+#include "webbridge/AppFrameworkContract.h"
+
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -38,6 +41,29 @@ __declspec(dllexport) uint8_t APPFRAME_STDCALL Refuse(IAppContext* aContext) {
 __declspec(dllexport) uint32_t APPFRAME_STDCALL WideTrue(IAppContext* aContext) {
     if (aContext) aContext->GetParams()->SetResult("wide");
     return 0xABCD0001u;
+}
+
+// Asks the framework's main window to run the first parameter as a script (message 6036), as a
+// library of the program does, and answers "ran" or the framework's error text.
+__declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aContext) {
+    if (!aContext) return 0;
+    auto params = aContext->GetParams();
+    const std::string script = params->ParamCount() > 0 ? params->ParamStr(0) : "";
+    using TGetMainHandle = TFwHandle(APPFRAME_STDCALL*)();
+    HMODULE framework = GetModuleHandleA(kFrameworkLibName);
+    auto getMain = framework ? reinterpret_cast<TGetMainHandle>(
+                                   reinterpret_cast<void*>(GetProcAddress(framework, kExpGetMainHandle)))
+                             : nullptr;
+    HWND main = getMain ? reinterpret_cast<HWND>(getMain()) : nullptr;
+    if (!main) {
+        params->SetResult("no main window");
+        return 1;
+    }
+    std::string buffer(kScriptErrorBufferSize, '\0');
+    const LRESULT answer = SendMessageA(main, kFwMsgRunMainScript, reinterpret_cast<WPARAM>(script.c_str()),
+                                        reinterpret_cast<LPARAM>(&buffer[0]));
+    params->SetResult(answer == kFwMsgOk ? "ran" : buffer.c_str());
+    return 1;
 }
 
 // Garbage above a false low byte.
