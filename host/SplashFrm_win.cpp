@@ -13,6 +13,16 @@
 namespace {
 constexpr UINT kMsgFormNotice = 1124; // taken and left alone, as the form declares
 
+// A splash is a screenful at most: pictures and animations beyond these are refused as damaged
+// rather than spending the process's address space on them (the picture is held three times).
+TImageLimits SplashLimits() {
+    TImageLimits limits;
+    limits.FMaxSide = 8192;
+    limits.FMaxPixels = 16ull * 1024 * 1024;
+    limits.FMaxTotalBytes = 128ull * 1024 * 1024;
+    return limits;
+}
+
 std::string ReadIniText(const std::string& iniPath, const wchar_t* key) {
     wchar_t buffer[1024] = {};
     GetPrivateProfileStringW(L"flash", key, L"", buffer, static_cast<DWORD>(std::size(buffer)),
@@ -27,7 +37,8 @@ bool LoadPicture(const std::string& path, TBgraImage& image, std::string& error)
         error = "the file cannot be read";
         return false;
     }
-    return DecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error);
+    return DecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error,
+                     SplashLimits());
 }
 
 uint32_t ButtonFaceRgb() {
@@ -68,15 +79,19 @@ TfrmSplashFrm::TfrmSplashFrm(const std::string& programFolder) {
     (void)windowClass;
     try {
         FormCreate(programFolder + "Image\\");
+        FScreen = FPicture;
+        if (FAnimation) ShowFrame();
     } catch (const std::exception& e) { // out of memory: a plain splash is still a splash
         WriteAppLog(std::string("Splash: ") + e.what());
         FAnimation.reset();
+        FPicture = TBgraImage();
+        FScreen = TBgraImage();
     }
-    if (FPicture.FPixels.empty())
+    if (FScreen.FPixels.empty()) {
         FPicture = SolidCanvas(kSplashDesignWidth, kSplashDesignHeight, ButtonFaceRgb());
+        FScreen = FPicture;
+    }
     const int width = static_cast<int>(FPicture.FWidth), height = static_cast<int>(FPicture.FHeight);
-    FScreen = FPicture;
-    if (FAnimation) ShowFrame();
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, kCaption, WS_POPUP, left, top, width, height,
@@ -121,7 +136,8 @@ void TfrmSplashFrm::LoadAnimation(const std::string& imageFolder, const std::str
     if (!ReadFileBytes(path, bytes)) {
         error = "the file cannot be read";
     } else {
-        DecodeGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), animation->FGif, error);
+        DecodeGif(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), animation->FGif, error,
+                  SplashLimits());
     }
     if (animation->FGif.FFrames.empty()) {
         WriteAppLog("Splash: \"" + path + "\" cannot be loaded (" + error + "); no animation");
