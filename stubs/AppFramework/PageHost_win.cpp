@@ -27,10 +27,13 @@ namespace {
 
 constexpr wchar_t kHostClass[] = L"AppFwPageHost";
 constexpr UINT kMsgUiJob = WM_APP + 0x50;
-constexpr UINT kMsgMainStreams = WM_APP + 0x51; // wParam: 1 a main page is connected, 0 none is
-constexpr UINT_PTR kOrphanTimer = 1;
-// A main page that went away without another taking its place within this time was closed.
-constexpr UINT kOrphanMs = 5000;
+// wParam: the form's serial; lParam: 1 a page of it is connected, 0 none is.
+constexpr UINT kMsgStreams = WM_APP + 0x51;
+// A page that went away without another of its form taking its place within this time was closed
+// (a reload or a navigation reconnects well within it): the main page ends the client, another
+// closes its form as a person closing that window would.
+constexpr ULONGLONG kOrphanMs = 5000;
+constexpr ULONGLONG kPageGoneMs = 1000;
 constexpr DWORD kScriptPatienceMs = 5000;
 constexpr DWORD kIdleMs = 60000;        // an HTTP connection without a request
 constexpr DWORD kSendPatienceMs = 5000; // a page that stops reading does not hold its senders longer
@@ -59,6 +62,8 @@ struct TStream {
 
 struct TSlot {
     HWND Form = nullptr;
+    UINT_PTR Serial = 0;      // never reused; the timer that waits for its page to come back
+    ULONGLONG EmptySince = 0; // tick at which its last page went away
     bool IsMain = false;
     bool Shown = false;
     bool Announced = false; // the main page was asked to open it (the main form: the user opens it)
@@ -88,6 +93,7 @@ struct TPageHost {
     std::map<std::string, int32_t> PageForms;               // page id -> web id
     std::map<int64_t, std::shared_ptr<TWait>> Waits;
     int64_t NextWait = 0;
+    UINT_PTR NextSerial = 0;
     int Connections = 0;
     std::string Secret;
     uint16_t Port = 0;
@@ -414,13 +420,14 @@ void ChannelMessage(const std::shared_ptr<TStream>& stream, const std::string& t
     Fail(*stream, id, "unknown op");
 }
 
-void MainStreamsChanged(bool connected) {
+// Tells the user-interface thread that a form's pages came or all went.
+void StreamsChanged(UINT_PTR serial, bool connected) {
     HWND window;
     {
         std::lock_guard<std::mutex> lock(Host().Lock);
         window = Host().Window;
     }
-    if (window) PostMessageW(window, kMsgMainStreams, connected ? 1 : 0, 0);
+    if (window) PostMessageW(window, kMsgStreams, serial, connected ? 1 : 0);
 }
 
 bool IsPageId(const std::string& id) {
@@ -442,7 +449,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
     stream->WebId = static_cast<int32_t>(std::stoll(webText));
     stream->PageId = pageId;
     stream->Socket = s;
-    bool isMain = false;
+    UINT_PTR serial = 0;
     {
         // Registered and greeted under its write lock, so nothing sent meanwhile overtakes the
         // greeting and the backlog.
@@ -461,7 +468,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
             it->second.Backlog.clear();
             it->second.BacklogBytes = 0;
             it->second.Streams.push_back(stream);
-            isMain = it->second.IsMain;
+            serial = it->second.Serial;
             h.PageForms[pageId] = stream->WebId;
         }
         JsonRef hello = NewJsonObject();
@@ -469,7 +476,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
         stream->Closed = !SendAll(s, WebSocketHandshake(request.Header("sec-websocket-key")) +
                                          Frame("hello", hello) + backlog);
     }
-    if (isMain) MainStreamsChanged(true);
+    StreamsChanged(serial, true);
     DWORD forever = 0;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&forever), sizeof forever);
     TWebSocketReader reader;
@@ -507,7 +514,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
         std::lock_guard<std::mutex> writing(stream->WriteLock);
         stream->Closed = true;
     }
-    bool mainEmpty = false;
+    UINT_PTR emptied = 0;
     {
         TPageHost& h = Host();
         std::lock_guard<std::mutex> lock(h.Lock);
@@ -515,12 +522,15 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
         if (it != h.Slots.end()) {
             auto& list = it->second.Streams;
             list.erase(std::remove(list.begin(), list.end(), stream), list.end());
-            mainEmpty = it->second.IsMain && list.empty();
+            if (list.empty()) {
+                it->second.EmptySince = GetTickCount64();
+                emptied = it->second.Serial;
+            }
         }
         h.Functions.erase(pageId);
         h.PageForms.erase(pageId);
     }
-    if (mainEmpty) MainStreamsChanged(false);
+    if (emptied) StreamsChanged(emptied, false);
 }
 
 // Answers one request; false when the connection ends with it (or became a channel).
@@ -652,6 +662,44 @@ void ListenerThread(SOCKET listener) {
     }
 }
 
+// On the user-interface thread, for the form of that serial: while none of its pages is connected,
+// waits out the grace period from the moment the last one went (the state is read afresh each
+// time, so messages of a reconnect arriving in any order cannot close a form early), then closes
+// it. A form the client destroyed meanwhile has no slot any more and is left alone.
+void PageGoneCheck(HWND window, UINT_PTR serial) {
+    HWND form = nullptr;
+    bool isMain = false;
+    ULONGLONG waited = 0;
+    {
+        TPageHost& h = Host();
+        std::lock_guard<std::mutex> lock(h.Lock);
+        for (auto& [id, slot] : h.Slots)
+            if (slot.Serial == serial && slot.Streams.empty()) {
+                form = slot.Form;
+                isMain = slot.IsMain;
+                waited = GetTickCount64() - slot.EmptySince;
+            }
+    }
+    if (!form) return;
+    const ULONGLONG grace = isMain ? kOrphanMs : kPageGoneMs;
+    if (waited < grace) {
+        SetTimer(window, serial, static_cast<UINT>(grace - waited), nullptr);
+        return;
+    }
+    if (isMain) {
+        Transcript("pageHostMainPageGone");
+        StubCloseForm(form, kModalCancel);
+        return;
+    }
+    // Only a form a person could see is closed: a modal form that has ended stays hidden for the
+    // client to show again or destroy.
+    if (!IsWindowVisible(form)) return;
+    JsonRef t = NewJsonObject();
+    t->PutI("form", H(form));
+    Transcript("pageHostPageGone", t);
+    StubCloseForm(form, kModalCancel);
+}
+
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
         if (msg == kMsgUiJob) {
@@ -659,26 +707,14 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             job->Run(); // a failure leaves the page's request unanswered
             return 0;
         }
-        if (msg == kMsgMainStreams) {
-            if (wParam)
-                KillTimer(hwnd, kOrphanTimer);
-            else
-                SetTimer(hwnd, kOrphanTimer, kOrphanMs, nullptr);
+        if (msg == kMsgStreams) {
+            KillTimer(hwnd, wParam);
+            if (!lParam) PageGoneCheck(hwnd, wParam);
             return 0;
         }
-        if (msg == WM_TIMER && wParam == kOrphanTimer) {
-            KillTimer(hwnd, kOrphanTimer);
-            HWND mainForm = nullptr;
-            {
-                TPageHost& h = Host();
-                std::lock_guard<std::mutex> lock(h.Lock);
-                auto it = h.Slots.find(MainWebIdLocked(h));
-                if (it != h.Slots.end() && it->second.Streams.empty()) mainForm = it->second.Form;
-            }
-            if (mainForm) {
-                Transcript("pageHostMainPageGone");
-                StubCloseForm(mainForm, kModalCancel);
-            }
+        if (msg == WM_TIMER) {
+            KillTimer(hwnd, wParam);
+            PageGoneCheck(hwnd, wParam);
             return 0;
         }
     } catch (const std::exception&) {
@@ -719,6 +755,7 @@ void PageHostFormAdded(HWND form, HWND page, bool isMain, const std::string& url
         if (!h.Started) return;
         TSlot& slot = h.Slots[WebIdOf(page)];
         slot.Form = form;
+        slot.Serial = ++h.NextSerial;
         slot.IsMain = isMain;
         slot.Announced = isMain;
         slot.Path = isMain ? h.MainPath : ServedFormPath(AnsiToUtf8(urlAnsi), h.ProgramFolder);
@@ -826,8 +863,18 @@ void PageHostFormNavigated(HWND page, const std::string& urlAnsi) {
 void PageHostFormGone(HWND page) {
     Push(WebIdOf(page), "close", NewJsonObject());
     TPageHost& h = Host();
-    std::lock_guard<std::mutex> lock(h.Lock);
-    h.Slots.erase(WebIdOf(page));
+    HWND window = nullptr;
+    UINT_PTR serial = 0;
+    {
+        std::lock_guard<std::mutex> lock(h.Lock);
+        auto it = h.Slots.find(WebIdOf(page));
+        if (it == h.Slots.end()) return;
+        window = h.Window;
+        serial = it->second.Serial;
+        h.Slots.erase(it);
+    }
+    // A timer that still comes (or is set by a late message) finds no slot and does nothing.
+    if (window) KillTimer(window, serial);
 }
 
 bool PageHostAnswer(HWND page, int32_t callerNo, const std::string& textAnsi) {

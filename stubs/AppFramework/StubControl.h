@@ -51,9 +51,9 @@
 //   folder (default "Forms/DemoMain.html"), APPFRAME_PAGEHOST_FILE the file the address is
 //   written to (default "PageHost.url" beside the program), APPFRAME_PAGEHOST_PORT a fixed port
 //   (default: one the system picks). The transcript gains "pageHostListening" (port),
-//   "pageHostRefused" (status, method, path, why), "popupForm" (form, opener, url) and
-//   "pageHostMainPageGone"; scripts (2025, 6036) then run in the page, answers (2029) and
-//   CallRegisterFun reach it.
+//   "pageHostRefused" (status, method, path, why), "popupForm" (form, opener, url),
+//   "pageHostMainPageGone" and "pageHostPageGone" (form: closed because its page went); scripts
+//   (2025, 6036) then run in the page, answers (2029) and CallRegisterFun reach it.
 // - WriteLog appends "YYYY-MM-DD HH:MM:SS.zzz " + text + CRLF to "AppFramework.log" beside the DLL.
 //
 // Window classes: forms "AppFwStubForm" (the form object of 6030 is the form's window), page

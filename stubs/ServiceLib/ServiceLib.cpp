@@ -66,6 +66,20 @@ __declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aConte
     return 1;
 }
 
+// Asks the framework to run the first parameter as a script in the calling page (message 2025 to
+// the call's WebID), as a library of the program does, and answers "ran" when the framework
+// reported it run, otherwise "not run".
+__declspec(dllexport) uint8_t APPFRAME_STDCALL RunPageScript(IAppContext* aContext) {
+    if (!aContext) return 0;
+    auto params = aContext->GetParams();
+    const std::string script = params->ParamCount() > 0 ? params->ParamStr(0) : "";
+    HWND page = reinterpret_cast<HWND>(static_cast<intptr_t>(aContext->WebID()));
+    const LRESULT answer =
+        SendMessageA(page, kFwMsgRunScript, reinterpret_cast<WPARAM>(script.c_str()), kFwRunScriptFlag);
+    params->SetResult(answer == kFwMsgOk ? "ran" : "not run");
+    return 1;
+}
+
 // Garbage above a false low byte.
 __declspec(dllexport) uint32_t APPFRAME_STDCALL WideFalse(IAppContext* aContext) {
     if (aContext) aContext->GetParams()->SetResult("wide");
