@@ -94,7 +94,7 @@ async function main() {
     assert.strictEqual(await popup.title(), "ran by 2025");
     assert.strictEqual(await runInPopup("throw new Error('boom in the pop-up')"), "not run");
     await popup.reload();
-    await popup.evaluate(() => appframe.ready);
+    await popup.waitForFunction(() => document.getElementById("target").textContent.length > 0);
     await popup.waitForTimeout(1500); // past the grace period after which a page counts as closed
     assert.strictEqual(await runInPopup("document.title = 'reloaded'"), "ran");
     await popup.close();
