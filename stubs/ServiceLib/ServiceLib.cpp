@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace {
@@ -69,7 +70,7 @@ __declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aConte
 // Asks the framework to run the first parameter as a script in the calling page (message 2025 to
 // the call's WebID), as a library of the program does, and answers "ran" when the framework
 // reported it run, otherwise "not run".
-__declspec(dllexport) uint8_t APPFRAME_STDCALL RunPageScript(IAppContext* aContext) {
+__declspec(dllexport) uint8_t APPFRAME_STDCALL RunPageScript(IAppContext* aContext) try {
     if (!aContext) return 0;
     auto params = aContext->GetParams();
     const std::string script = params->ParamCount() > 0 ? params->ParamStr(0) : "";
@@ -78,6 +79,8 @@ __declspec(dllexport) uint8_t APPFRAME_STDCALL RunPageScript(IAppContext* aConte
         SendMessageA(page, kFwMsgRunScript, reinterpret_cast<WPARAM>(script.c_str()), kFwRunScriptFlag);
     params->SetResult(answer == kFwMsgOk ? "ran" : "not run");
     return 1;
+} catch (const std::exception&) {
+    return 0;
 }
 
 // Garbage above a false low byte.
