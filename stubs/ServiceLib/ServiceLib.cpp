@@ -46,7 +46,7 @@ __declspec(dllexport) uint32_t APPFRAME_STDCALL WideTrue(IAppContext* aContext) 
 
 // Asks the framework's main window to run the first parameter as a script (message 6036), as a
 // library of the program does, and answers "ran" or the framework's error text.
-__declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aContext) {
+__declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aContext) try {
     if (!aContext) return 0;
     auto params = aContext->GetParams();
     const std::string script = params->ParamCount() > 0 ? params->ParamStr(0) : "";
@@ -65,6 +65,8 @@ __declspec(dllexport) uint8_t APPFRAME_STDCALL RunMainScript(IAppContext* aConte
                                         reinterpret_cast<LPARAM>(&buffer[0]));
     params->SetResult(answer == kFwMsgOk ? "ran" : buffer.c_str());
     return 1;
+} catch (const std::exception&) {
+    return 0;
 }
 
 // Asks the framework to run the first parameter as a script in the calling page (message 2025 to
