@@ -1,4 +1,5 @@
 #include "device/FRXExtInterface.h"
+#include "foundation/WinProcess.h"
 
 #include "device/FRXDeviceRules.h"
 #include "foundation/AppLog.h"
@@ -222,18 +223,6 @@ std::string MirrorOn(const std::string& product, const std::string& area, const 
     const std::string drive =
         FirstDrive(DRIVE_FIXED, [&](const std::string& root) { return FolderExists(root + name); });
     return drive.empty() ? std::string() : drive + name;
-}
-
-void ProcessPendingMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 } // namespace

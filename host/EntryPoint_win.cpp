@@ -1,4 +1,5 @@
 #include "host/EntryPoint.h"
+#include "foundation/WinProcess.h"
 
 #include "actions/AsyncTasks.h"
 #include "device/FRXExtInterface.h"
@@ -43,19 +44,6 @@ HWND CreateApplicationWindow() {
     (void)windowClass;
     return CreateWindowExW(WS_EX_TOOLWINDOW, kApplicationClass, kApplicationTitle, WS_POPUP, 0, 0, 0, 0,
                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
-void ProcessPendingMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Leave it for the message loop that owns the end of the program.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 class TProgramEntrySteps final : public IEntrySteps {

@@ -1,4 +1,5 @@
 #include "host/Handover.h"
+#include "foundation/WinProcess.h"
 
 #include "device/FRXExtInterface.h"
 #include "device/WLServices.h"
@@ -25,17 +26,6 @@ constexpr int32_t kDeviceBuild = 3;
 constexpr int32_t kAssistantMajor = 2;
 constexpr int32_t kAssistantMinor = 1;
 constexpr int32_t kAssistantBuild = 1;
-
-std::vector<std::string> ProcessParameters() {
-    std::vector<std::string> params;
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return params;
-    for (int i = 1; i < argc; ++i)
-        params.push_back(Narrow(argv[i]));
-    LocalFree(argv);
-    return params;
-}
 
 std::string FolderOf(const std::string& path) {
     const size_t at = path.find_last_of("\\/");

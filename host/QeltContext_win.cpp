@@ -1,4 +1,5 @@
 #include "host/QeltContext.h"
+#include "foundation/WinProcess.h"
 
 #include "actions/AsyncTasks.h"
 #include "device/LocalEnv.h"
@@ -48,17 +49,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
         start = end + 1;
     }
     return lines;
-}
-
-std::vector<std::string> ProcessParameters() {
-    std::vector<std::string> params;
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return params;
-    for (int i = 1; i < argc; ++i)
-        params.push_back(Narrow(argv[i]));
-    LocalFree(argv);
-    return params;
 }
 
 void SetRegString(HKEY key, const wchar_t* name, const std::string& utf8) {

@@ -58,6 +58,20 @@ inline std::string JsonQuote(const std::string& utf8) {
     return out + "\"";
 }
 
+// The whole file, or empty when it cannot be read (another process may be writing it).
+inline std::string ReadFileText(const std::wstring& path) {
+    std::string text;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return text;
+    char buf[8192];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
+        text.append(buf, n);
+    CloseHandle(h);
+    return text;
+}
+
 inline std::wstring EnvVar(const wchar_t* name) {
     wchar_t buf[32768];
     const DWORD n = GetEnvironmentVariableW(name, buf, 32768);

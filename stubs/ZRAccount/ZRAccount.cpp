@@ -81,23 +81,10 @@ void Record(const char* kind, const JsonRef& fields = nullptr) {
     });
 }
 
-std::string ReadFileText(const std::wstring& path) {
-    std::string text;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return text;
-    char buf[8192];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
-        text.append(buf, n);
-    CloseHandle(h);
-    return text;
-}
-
 // The accounts fixture, or an empty object when it is missing or unreadable.
 JsonRef Fixture() {
     JsonRef doc =
-        ParseJson(ReadFileText(stub::LogFile(L"APPFRAME_STUB_ACCOUNTS", L"ZRAccount.json", &kAnchor)));
+        ParseJson(stub::ReadFileText(stub::LogFile(L"APPFRAME_STUB_ACCOUNTS", L"ZRAccount.json", &kAnchor)));
     return doc && doc->IsType(stObject) ? doc : NewJsonObject();
 }
 
@@ -118,25 +105,46 @@ JsonRef CopyObject(const JsonRef& v) {
     return copy ? copy : NewJsonObject();
 }
 
-// ---- Error ----------------------------------------------------------------------------------------
+// ---- Objects -------------------------------------------------------------------------------------
 
-class TError final : public IZRAError {
+// The counting every object of the library does. Objects made for a caller start with the creator's
+// reference (handed to the caller) and are freed at the last release; the library's own two
+// objects live as long as it does and only keep the count. Every object answers for IFwUnknown
+// and IZRABase, and for `extraIid` when one is given.
+template <class Intf, bool Owned>
+class TStubObject : public Intf {
 public:
-    explicit TError(std::string text) : FText(std::move(text)) {}
+    explicit TStubObject(const TFwGuid* extraIid = nullptr) : FExtraIid(extraIid) {}
 
     TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override {
         if (!object) return kFwENoInterface;
-        *object = (iid == IID_IFwUnknown || iid == IID_IZRABase) ? this : nullptr;
-        if (!*object) return kFwENoInterface;
+        const bool known = iid == IID_IFwUnknown || iid == IID_IZRABase || (FExtraIid && iid == *FExtraIid);
+        *object = known ? this : nullptr;
+        if (!known) return kFwENoInterface;
         AddRef();
         return kFwSOk;
     }
     uint32_t APPFRAME_STDCALL AddRef() override { return ++FRefs; }
     uint32_t APPFRAME_STDCALL Release() override {
         const uint32_t left = --FRefs;
-        if (left == 0) delete this;
+        if (Owned && left == 0) delete this;
         return left;
     }
+
+protected:
+    virtual ~TStubObject() = default;
+
+private:
+    std::atomic<uint32_t> FRefs{1};
+    const TFwGuid* FExtraIid;
+};
+
+// ---- Error ----------------------------------------------------------------------------------------
+
+class TError final : public TStubObject<IZRAError, true> {
+public:
+    explicit TError(std::string text) : FText(std::move(text)) {}
+
     int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
@@ -151,35 +159,22 @@ public:
     }
 
 private:
-    std::atomic<uint32_t> FRefs{1}; // the creator's reference, handed to the caller
     const std::string FText;
 };
 
 // ---- User -----------------------------------------------------------------------------------------
 
-class TUser final : public IZRAUser {
+class TUser final : public TStubObject<IZRAUser, true> {
 public:
     TUser(std::string accountId, std::string loginName, std::string token, const JsonRef& info)
-        : FAccountId(std::move(accountId)), FLoginName(std::move(loginName)), FToken(std::move(token)) {
+        : TStubObject(&kStubUserIid), FAccountId(std::move(accountId)), FLoginName(std::move(loginName)),
+          FToken(std::move(token)) {
         if (!info->GetO("accountId")) info->PutS("accountId", FAccountId);
         if (!info->GetO("loginName")) info->PutS("loginName", FLoginName);
         FInfo = PrintJson(info);
     }
     const std::string& AccountId() const { return FAccountId; }
 
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override {
-        if (!object) return kFwENoInterface;
-        *object = (iid == IID_IFwUnknown || iid == IID_IZRABase || iid == kStubUserIid) ? this : nullptr;
-        if (!*object) return kFwENoInterface;
-        AddRef();
-        return kFwSOk;
-    }
-    uint32_t APPFRAME_STDCALL AddRef() override { return ++FRefs; }
-    uint32_t APPFRAME_STDCALL Release() override {
-        const uint32_t left = --FRefs;
-        if (left == 0) delete this;
-        return left;
-    }
     int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
     void APPFRAME_STDCALL GetUserInfo(char16_t** result) override { Give("getUserInfo", FInfo, result); }
     int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
@@ -213,7 +208,6 @@ private:
         });
     }
 
-    std::atomic<uint32_t> FRefs{1}; // the creator's reference, handed to the caller
     const std::string FAccountId;
     const std::string FLoginName;
     const std::string FToken;
@@ -233,18 +227,8 @@ JsonRef UserId(IZRAUser* user) {
 
 // ---- Login manager and account (one each per process) ----------------------------------------------
 
-class TLoginManager final : public IZRALoginManager {
+class TLoginManager final : public TStubObject<IZRALoginManager, false> {
 public:
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override {
-        if (!object) return kFwENoInterface;
-        *object = (iid == IID_IFwUnknown || iid == IID_IZRABase) ? this : nullptr;
-        if (!*object) return kFwENoInterface;
-        AddRef();
-        return kFwSOk;
-    }
-    // Lives as long as the library; the count is kept all the same.
-    uint32_t APPFRAME_STDCALL AddRef() override { return ++FRefs; }
-    uint32_t APPFRAME_STDCALL Release() override { return --FRefs; }
     int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
@@ -314,26 +298,15 @@ public:
     }
 
 private:
-    std::atomic<uint32_t> FRefs{1};
     CriticalSection FLock;
     IZRAUser* FCurrent = nullptr; // a reference of ours
     std::string FAppId;
 };
 
-class TAccount final : public IZRAccount {
+class TAccount final : public TStubObject<IZRAccount, false> {
 public:
     TLoginManager& Manager() { return FManager; }
 
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override {
-        if (!object) return kFwENoInterface;
-        *object = (iid == IID_IFwUnknown || iid == IID_IZRABase) ? this : nullptr;
-        if (!*object) return kFwENoInterface;
-        AddRef();
-        return kFwSOk;
-    }
-    // Lives as long as the library; the count is kept all the same.
-    uint32_t APPFRAME_STDCALL AddRef() override { return ++FRefs; }
-    uint32_t APPFRAME_STDCALL Release() override { return --FRefs; }
     int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
     int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
@@ -432,7 +405,6 @@ public:
     }
 
 private:
-    std::atomic<uint32_t> FRefs{1};
     TLoginManager FManager;
 };
 

@@ -80,22 +80,9 @@ void Record(const char* kind, const JsonRef& fields) {
     }
 }
 
-std::string ReadFileText(const std::wstring& path) {
-    std::string text;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return text;
-    char buf[8192];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
-        text.append(buf, n);
-    CloseHandle(h);
-    return text;
-}
-
 JsonRef Store() {
     JsonRef doc =
-        ParseJson(ReadFileText(stub::LogFile(L"APPFRAME_STUB_PNS_STORE", L"ZRPNSApi.json", &kAnchor)));
+        ParseJson(stub::ReadFileText(stub::LogFile(L"APPFRAME_STUB_PNS_STORE", L"ZRPNSApi.json", &kAnchor)));
     return doc && doc->IsType(stObject) ? doc : NewJsonObject();
 }
 
