@@ -3,7 +3,8 @@
 // found, the record's entries, and the account, login-manager, user and error objects, by vtable
 // slot. Binary rules: webbridge/BinaryConventions.md. In particular:
 // - Slot positions count the three reference-counting slots as 0-2, so position N is vtable
-//   index N. Unused positions keep placeholders; never reorder.
+//   index N. Unused positions keep placeholders (answering 0, so implementations may leave them);
+//   never reorder.
 // - Text arguments are zero-terminated UTF-16 (a null pointer reads as empty). Text results are
 //   wide (system) strings through the hidden last argument, freed by the caller.
 // - Interface results (hidden argument) and out interface arguments are references the caller
@@ -50,10 +51,10 @@ inline constexpr TFwGuid IID_IZRABase = {
 
 class IZRAError : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved3() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved4() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved6() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved3() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved4() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved6() { return 0; }
     virtual void APPFRAME_STDCALL GetErrorText(char16_t** result) = 0; // 7: why a log-in was refused
 
 protected:
@@ -62,18 +63,18 @@ protected:
 
 class IZRAUser : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved3() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved3() { return 0; }
     virtual void APPFRAME_STDCALL GetUserInfo(char16_t** result) = 0; // 4: user-information JSON
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }
     virtual void APPFRAME_STDCALL GetToken(char16_t** result) = 0;     // 6
     virtual void APPFRAME_STDCALL GetAccountId(char16_t** result) = 0; // 7
-    virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved10() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved11() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved12() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved13() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved14() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved8() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved10() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved11() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved12() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved13() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved14() { return 0; }
     virtual void APPFRAME_STDCALL Refresh() = 0; // 15
 
 protected:
@@ -82,16 +83,16 @@ protected:
 
 class IZRALoginManager : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved3() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved4() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved6() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved3() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved4() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved6() { return 0; }
     virtual TPasBool APPFRAME_STDCALL IsLoggedIn() = 0;                  // 7
     virtual void APPFRAME_STDCALL GetCurrentUser(IZRAUser** result) = 0; // 8: nil when nobody is
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved10() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved11() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved12() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved10() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved11() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved12() { return 0; }
     virtual void APPFRAME_STDCALL SetAppID(const char16_t* appId) = 0; // 13
     // 14: nil logs out. The user is borrowed for the call (the library keeps its own reference).
     virtual void APPFRAME_STDCALL SetCurrentUser(IZRAUser* user) = 0;
@@ -102,27 +103,27 @@ protected:
 
 class IZRAccount : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved3() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved4() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved6() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved7() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved3() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved4() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved6() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved7() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved8() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
     virtual void APPFRAME_STDCALL GetLoginManager(IZRALoginManager** result) = 0; // 10
-    virtual int32_t APPFRAME_STDCALL Reserved11() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved11() { return 0; }
     virtual void APPFRAME_STDCALL InitApp(const char16_t* appId, const char16_t* productKey,
                                           const char16_t* webRoot) = 0; // 12
-    virtual int32_t APPFRAME_STDCALL Reserved13() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved14() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved15() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved16() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved13() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved14() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved15() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved16() { return 0; }
     // 17: the user when accepted; otherwise no user and the error saying why. Both out arguments
     // are cleared by the caller and receive references the caller owns.
     virtual void APPFRAME_STDCALL Login(const char16_t* loginName, const char16_t* password,
                                         IZRAError** error, IZRAUser** user) = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved18() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved19() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved18() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved19() { return 0; }
     // 20: a user made from a login-information document handed over by another program; nil when
     // refused.
     virtual void APPFRAME_STDCALL CreateLoginUser(const char16_t* loginInfo, IZRAUser** user) = 0;

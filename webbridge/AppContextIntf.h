@@ -3,7 +3,8 @@
 // and hands them to native code with every page call; native code calls them by vtable slot, so
 // the declaration order below IS the binary contract: QueryInterface, AddRef, Release, then the
 // operations in slot order. Never reorder, insert or remove a method; unused slots keep a
-// placeholder so the used ones stay at their positions.
+// placeholder so the used ones stay at their positions. The placeholders answer 0, so that an
+// implementation (a stand-in, a test fake) need not write them out.
 //
 // Binary rules: webbridge/BinaryConventions.md. In particular:
 // - Text arguments are zero-terminated 8-bit text in the ANSI code page; a null pointer reads as
@@ -133,17 +134,17 @@ protected:
 // IAppContext::Values). Names and texts are ANSI. Slots 1, 2, 5, 8-11 are unused by the program.
 class IAppValues : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved1() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved2() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved1() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved2() { return 0; }
     virtual void APPFRAME_STDCALL SetValue(const char* name, const char* value) = 0;  // 3
     virtual void APPFRAME_STDCALL SetIntValue(const char* name, int32_t value) = 0;   // 4
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;                                 // 5
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }                        // 5
     virtual void APPFRAME_STDCALL SetBoolValue(const char* name, TPasBool value) = 0; // 6
     virtual const char* APPFRAME_STDCALL GetValue(const char* name) = 0;              // 7: "" if unset
-    virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved10() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved11() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved8() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved10() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved11() { return 0; }
     virtual int32_t APPFRAME_STDCALL ValueCount() = 0; // 12
 
 protected:
@@ -153,24 +154,24 @@ protected:
 // A call's parameter list and its return text. Indexes count from 0.
 class IJsCallerInf : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved1() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved2() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved1() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved2() { return 0; }
     virtual void APPFRAME_STDCALL AddStrParam(int32_t typeCode, const char* value) = 0; // 3
     virtual void APPFRAME_STDCALL AddIntParam(int32_t typeCode, int32_t value) = 0;     // 4
     virtual void APPFRAME_STDCALL AddFloatParam(int32_t typeCode, double value) = 0;    // 5
     virtual void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TPasBool value) = 0;   // 6
-    virtual int32_t APPFRAME_STDCALL Reserved7() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved7() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved8() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
     // 10: the caller-parameter JSON ("CallerNo", "WebID", "FunName", "paramTypes", "paramValues").
     virtual const char* APPFRAME_STDCALL ParamText() = 0;
     virtual int32_t APPFRAME_STDCALL ParamCount() = 0;                // 11
     virtual const char* APPFRAME_STDCALL ParamStr(int32_t index) = 0; // 12: "" out of range
-    virtual int32_t APPFRAME_STDCALL Reserved13() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved13() { return 0; }
     // 14: `reserved` is always passed as 0. 0 out of range.
     virtual int32_t APPFRAME_STDCALL ParamInt(int32_t index, int32_t reserved) = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved15() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved16() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved15() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved16() { return 0; }
     virtual void APPFRAME_STDCALL SetResult(const char* value) = 0; // 17
     virtual const char* APPFRAME_STDCALL Result() = 0;              // 18
 
@@ -181,7 +182,7 @@ protected:
 // One page call's context (or a fresh one from GetAppContext).
 class IAppContext : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved1() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved1() { return 0; }
     // 2: non-zero when the page waits for the answer through a callback.
     virtual int32_t APPFRAME_STDCALL CallerNo() = 0;
     // 3: the page window's handle (a window handle fits 32 bits on this platform).
@@ -211,19 +212,19 @@ protected:
 // calls none of its operations; all thirteen slots are placeholders.
 class IControlParamsInf : public IFwUnknown {
 public:
-    virtual int32_t APPFRAME_STDCALL Reserved1() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved2() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved3() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved4() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved5() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved6() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved7() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved8() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved9() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved10() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved11() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved12() = 0;
-    virtual int32_t APPFRAME_STDCALL Reserved13() = 0;
+    virtual int32_t APPFRAME_STDCALL Reserved1() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved2() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved3() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved4() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved5() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved6() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved7() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved8() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved9() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved10() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved11() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved12() { return 0; }
+    virtual int32_t APPFRAME_STDCALL Reserved13() { return 0; }
 
 protected:
     ~IControlParamsInf() = default;

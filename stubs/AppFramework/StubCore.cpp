@@ -94,19 +94,6 @@ public:
     }
     uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved2() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved12() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
 };
 
 } // namespace

@@ -145,10 +145,6 @@ class TError final : public TStubObject<IZRAError, true> {
 public:
     explicit TError(std::string text) : FText(std::move(text)) {}
 
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
     void APPFRAME_STDCALL GetErrorText(char16_t** result) override {
         Guarded([&] {
             JsonRef f = NewJsonObject();
@@ -175,20 +171,11 @@ public:
     }
     const std::string& AccountId() const { return FAccountId; }
 
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
     void APPFRAME_STDCALL GetUserInfo(char16_t** result) override { Give("getUserInfo", FInfo, result); }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
     void APPFRAME_STDCALL GetToken(char16_t** result) override { Give("getToken", FToken, result); }
     void APPFRAME_STDCALL GetAccountId(char16_t** result) override {
         Give("getAccountId", FAccountId, result);
     }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved12() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved14() override { return 0; }
     void APPFRAME_STDCALL Refresh() override {
         Guarded([&] {
             JsonRef f = NewJsonObject();
@@ -229,10 +216,6 @@ JsonRef UserId(IZRAUser* user) {
 
 class TLoginManager final : public TStubObject<IZRALoginManager, false> {
 public:
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
     TPasBool APPFRAME_STDCALL IsLoggedIn() override {
         bool loggedIn = false;
         Guarded([&] {
@@ -260,10 +243,6 @@ public:
             StoreOwned(result, std::move(user));
         });
     }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved12() override { return 0; }
     void APPFRAME_STDCALL SetAppID(const char16_t* appId) override {
         Guarded([&] {
             const std::string id = Text(appId);
@@ -307,20 +286,12 @@ class TAccount final : public TStubObject<IZRAccount, false> {
 public:
     TLoginManager& Manager() { return FManager; }
 
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
     void APPFRAME_STDCALL GetLoginManager(IZRALoginManager** result) override {
         Guarded([&] {
             Record("getLoginManager");
             StoreInterface<IZRALoginManager>(result, &FManager);
         });
     }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
     void APPFRAME_STDCALL InitApp(const char16_t* appId, const char16_t* productKey,
                                   const char16_t* webRoot) override {
         Guarded([&] {
@@ -331,10 +302,6 @@ public:
             Record("initApp", f);
         });
     }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved14() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved15() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved16() override { return 0; }
     void APPFRAME_STDCALL Login(const char16_t* loginName, const char16_t* password, IZRAError** error,
                                 IZRAUser** user) override {
         Guarded([&] {
@@ -368,8 +335,6 @@ public:
             }
         });
     }
-    int32_t APPFRAME_STDCALL Reserved18() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved19() override { return 0; }
     void APPFRAME_STDCALL CreateLoginUser(const char16_t* loginInfo, IZRAUser** user) override {
         Guarded([&] {
             const std::string text = Text(loginInfo);

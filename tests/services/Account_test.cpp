@@ -46,7 +46,6 @@ public:
         if (left == 0) delete this;
         return left;
     }
-    int32_t APPFRAME_STDCALL Reserved3() override { return 0; }
 
 private:
     std::atomic<uint32_t> FRefs{1};
@@ -60,18 +59,10 @@ class TFakeUser final : public TCounted<IZRAUser> {
 public:
     explicit TFakeUser(TAccountData data) : FData(std::move(data)) {}
     void APPFRAME_STDCALL GetUserInfo(char16_t** r) override { PasWideAssign(r, Utf8ToUtf16(FData.Info)); }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
     void APPFRAME_STDCALL GetToken(char16_t** r) override { PasWideAssign(r, Utf8ToUtf16(FData.Token)); }
     void APPFRAME_STDCALL GetAccountId(char16_t** r) override {
         PasWideAssign(r, Utf8ToUtf16(FData.AccountId));
     }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved12() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved14() override { return 0; }
     void APPFRAME_STDCALL Refresh() override { FData.Info = R"({"refreshed":true})"; }
 
 private:
@@ -81,9 +72,6 @@ private:
 class TFakeError final : public TCounted<IZRAError> {
 public:
     explicit TFakeError(std::string text) : FText(std::move(text)) {}
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
     void APPFRAME_STDCALL GetErrorText(char16_t** r) override { PasWideAssign(r, Utf8ToUtf16(FText)); }
 
 private:
@@ -93,18 +81,11 @@ private:
 class TFakeManager final : public TCounted<IZRALoginManager> {
 public:
     ~TFakeManager() override { SetCurrentUser(nullptr); }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
     // Like the library, answers in AL only: the rest of the register is garbage.
     TPasBool APPFRAME_STDCALL IsLoggedIn() override {
         return static_cast<TPasBool>(0xABCDEF00u | ((FUser || LoggedInWithoutUser) ? 1u : 0u));
     }
     void APPFRAME_STDCALL GetCurrentUser(IZRAUser** r) override { StoreInterface<IZRAUser>(r, FUser); }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved12() override { return 0; }
     void APPFRAME_STDCALL SetAppID(const char16_t* appId) override { AppIds.push_back(Text(appId)); }
     void APPFRAME_STDCALL SetCurrentUser(IZRAUser* user) override {
         if (user) user->AddRef();
@@ -123,23 +104,12 @@ class TFakeAccount final : public TCounted<IZRAccount> {
 public:
     TFakeAccount() { FManager = new TFakeManager(); }
     ~TFakeAccount() override { FManager->Release(); }
-    int32_t APPFRAME_STDCALL Reserved4() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved6() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
     void APPFRAME_STDCALL GetLoginManager(IZRALoginManager** r) override {
         StoreInterface<IZRALoginManager>(r, FManager);
     }
-    int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
     void APPFRAME_STDCALL InitApp(const char16_t* appId, const char16_t* key, const char16_t* root) override {
         InitApps.push_back({Text(appId), Text(key), Text(root)});
     }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved14() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved15() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved16() override { return 0; }
     void APPFRAME_STDCALL Login(const char16_t* name, const char16_t* password, IZRAError** error,
                                 IZRAUser** user) override {
         ++Logins;
@@ -150,8 +120,6 @@ public:
             }
         if (!SilentRefusal) StoreOwned(error, TFwRef<IZRAError>(new TFakeError("密码错误")));
     }
-    int32_t APPFRAME_STDCALL Reserved18() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved19() override { return 0; }
     // Takes {"loginInfo":{"accountId":...}} of a known account.
     void APPFRAME_STDCALL CreateLoginUser(const char16_t* loginInfo, IZRAUser** user) override {
         LoginInfos.push_back(Text(loginInfo));
@@ -203,32 +171,6 @@ public:
     bool Help = false;
     std::vector<std::string> Calls;
     std::vector<TNotice> Notices;
-};
-
-class TNoPort final : public IDispatchPort {
-public:
-    TFwRef<IAppContext> GetAppContext() override { return TFwRef<IAppContext>(TFakeAppContext::Create()); }
-    void AppendParams(IJsCallerInf&, const TVarArgs&) override {}
-    bool CallJsFunction(int32_t, int32_t, const std::string&) override { return false; }
-    bool CallRegisterFun(const std::string&, const TVarArgs&) override { return false; }
-    void WriteLog(const std::string&) override {}
-};
-
-class TNoFiles final : public IDispatchEnvironment {
-public:
-    bool FileExists(const std::string&) override { return false; }
-    std::string ProgramFolder() override { return "Z:\\nowhere\\"; }
-    std::string ExtModulePath(const std::string&) override { return {}; }
-    void ShowMessage(const std::string&) override {}
-};
-
-class TKeepTasks final : public ITaskRunner {
-public:
-    std::vector<std::string> Methods;
-    bool AppendTask(TActionService*, PMethodInfo info, TCallerContextPtr, const TServiceClass*) override {
-        Methods.push_back(info->sRealFunName);
-        return true;
-    }
 };
 
 const TAccountData kZhang{"zhang", "pw1", "ACC-1", "TOKEN-1", R"({"name":"张三","accountId":"ACC-1"})"};

@@ -14,35 +14,6 @@
 
 namespace {
 
-class TNoPort final : public IDispatchPort {
-public:
-    TFwRef<IAppContext> GetAppContext() override { return TFwRef<IAppContext>(TFakeAppContext::Create()); }
-    void AppendParams(IJsCallerInf& params, const TVarArgs& args) override {
-        for (const TVarRec& a : args)
-            params.AddStrParam(jptText, Utf8ToAnsi(a.VText).c_str());
-    }
-    bool CallJsFunction(int32_t, int32_t, const std::string&) override { return false; }
-    bool CallRegisterFun(const std::string&, const TVarArgs&) override { return false; }
-    void WriteLog(const std::string&) override {}
-};
-
-class TNoFiles final : public IDispatchEnvironment {
-public:
-    bool FileExists(const std::string&) override { return false; }
-    std::string ProgramFolder() override { return "Z:\\nowhere\\"; }
-    std::string ExtModulePath(const std::string&) override { return {}; }
-    void ShowMessage(const std::string&) override {}
-};
-
-class TKeepTasks final : public ITaskRunner {
-public:
-    std::vector<std::string> Methods;
-    bool AppendTask(TActionService*, PMethodInfo info, TCallerContextPtr, const TServiceClass*) override {
-        Methods.push_back(info->sRealFunName);
-        return true;
-    }
-};
-
 class SysService : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -69,7 +69,6 @@ public:
     TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override;
     uint32_t APPFRAME_STDCALL AddRef() override;
     uint32_t APPFRAME_STDCALL Release() override;
-    int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
     int32_t APPFRAME_STDCALL CallerNo() override;
     int32_t APPFRAME_STDCALL WebID() override;
     // Owned references, as the library hands them out; they keep the context alive.
@@ -83,17 +82,10 @@ private:
         TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override;
         uint32_t APPFRAME_STDCALL AddRef() override { return FOwner.AddRef(); }
         uint32_t APPFRAME_STDCALL Release() override { return FOwner.Release(); }
-        int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved2() override { return 0; }
         void APPFRAME_STDCALL SetValue(const char* name, const char* value) override;
         void APPFRAME_STDCALL SetIntValue(const char* name, int32_t value) override;
-        int32_t APPFRAME_STDCALL Reserved5() override { return 0; }
         void APPFRAME_STDCALL SetBoolValue(const char* name, TPasBool value) override;
         const char* APPFRAME_STDCALL GetValue(const char* name) override;
-        int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved10() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved11() override { return 0; }
         int32_t APPFRAME_STDCALL ValueCount() override;
 
     private:
@@ -107,22 +99,14 @@ private:
         TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override;
         uint32_t APPFRAME_STDCALL AddRef() override { return FOwner.AddRef(); }
         uint32_t APPFRAME_STDCALL Release() override { return FOwner.Release(); }
-        int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved2() override { return 0; }
         void APPFRAME_STDCALL AddStrParam(int32_t typeCode, const char* value) override;
         void APPFRAME_STDCALL AddIntParam(int32_t typeCode, int32_t value) override;
         void APPFRAME_STDCALL AddFloatParam(int32_t typeCode, double value) override;
         void APPFRAME_STDCALL AddBoolParam(int32_t typeCode, TPasBool value) override;
-        int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
         const char* APPFRAME_STDCALL ParamText() override;
         int32_t APPFRAME_STDCALL ParamCount() override;
         const char* APPFRAME_STDCALL ParamStr(int32_t index) override;
-        int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
         int32_t APPFRAME_STDCALL ParamInt(int32_t index, int32_t reserved) override;
-        int32_t APPFRAME_STDCALL Reserved15() override { return 0; }
-        int32_t APPFRAME_STDCALL Reserved16() override { return 0; }
         void APPFRAME_STDCALL SetResult(const char* value) override;
         const char* APPFRAME_STDCALL Result() override;
 

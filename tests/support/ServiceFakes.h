@@ -2,7 +2,10 @@
 // Fakes shared by the service and host tests.
 #include "actions/CustomAttributeUnit.h"
 #include "actions/LibraryCall.h"
+#include "actions/ActionRegistry.h"
+#include "foundation/TextCodec.h"
 #include "host/HostFramework.h"
+#include "support/FakeAppContext.h"
 
 #include <map>
 #include <set>
@@ -44,3 +47,34 @@ inline const TServiceClass& RoutingAppClass() {
         "TRoutingApp", "app", {{"DllFun", &TRoutingApp::DllFun, {"", actASync}}});
     return cls;
 }
+
+// A dispatch with no page behind it, no files, and a runner that only keeps the names of the
+// methods handed to the background.
+class TNoPort final : public IDispatchPort {
+public:
+    TFwRef<IAppContext> GetAppContext() override { return TFwRef<IAppContext>(TFakeAppContext::Create()); }
+    void AppendParams(IJsCallerInf& params, const TVarArgs& args) override {
+        for (const TVarRec& a : args)
+            params.AddStrParam(jptText, Utf8ToAnsi(a.VText).c_str());
+    }
+    bool CallJsFunction(int32_t, int32_t, const std::string&) override { return false; }
+    bool CallRegisterFun(const std::string&, const TVarArgs&) override { return false; }
+    void WriteLog(const std::string&) override {}
+};
+
+class TNoFiles final : public IDispatchEnvironment {
+public:
+    bool FileExists(const std::string&) override { return false; }
+    std::string ProgramFolder() override { return "Z:\\nowhere\\"; }
+    std::string ExtModulePath(const std::string&) override { return {}; }
+    void ShowMessage(const std::string&) override {}
+};
+
+class TKeepTasks final : public ITaskRunner {
+public:
+    std::vector<std::string> Methods;
+    bool AppendTask(TActionService*, PMethodInfo info, TCallerContextPtr, const TServiceClass*) override {
+        Methods.push_back(info->sRealFunName);
+        return true;
+    }
+};

@@ -20,8 +20,6 @@ public:
     TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid&, void**) override { return kFwENoInterface; }
     uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    int32_t APPFRAME_STDCALL Reserved1() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved2() override { return 0; }
     void APPFRAME_STDCALL AddStrParam(int32_t code, const char* v) override {
         Calls.push_back("Str(" + std::to_string(code) + "," + v + ")");
     }
@@ -37,16 +35,10 @@ public:
         Calls.push_back("Bool(" + std::to_string(code) + "," + std::to_string(static_cast<uint32_t>(v)) +
                         ")");
     }
-    int32_t APPFRAME_STDCALL Reserved7() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved8() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved9() override { return 0; }
     const char* APPFRAME_STDCALL ParamText() override { return ""; }
     int32_t APPFRAME_STDCALL ParamCount() override { return 0; }
     const char* APPFRAME_STDCALL ParamStr(int32_t) override { return ""; }
-    int32_t APPFRAME_STDCALL Reserved13() override { return 0; }
     int32_t APPFRAME_STDCALL ParamInt(int32_t, int32_t) override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved15() override { return 0; }
-    int32_t APPFRAME_STDCALL Reserved16() override { return 0; }
     void APPFRAME_STDCALL SetResult(const char*) override {}
     const char* APPFRAME_STDCALL Result() override { return ""; }
 };
