@@ -284,12 +284,13 @@ TEST(SplashOnScreen, BuiltInPictureWhenNoneIsGivenOrTheGivenFilesAreDamaged) {
             }
     };
 
-    // No picture of its own; then a damaged picture and animation, which keep the built-in
-    // picture, leave the animation out and say why in the daily log.
+    // No picture of its own; then a picture far wider than any screen (refused before it takes
+    // the memory) and a damaged animation, which keep the built-in picture, leave the animation
+    // out and say why in the daily log.
     for (const bool damaged : {false, true}) {
         TClientFolder folder(damaged ? L"splash-damaged" : L"splash-builtin");
         if (damaged) {
-            folder.Write(L"Image\\Flash.png", "\x89PNG\r\n\x1a\n this picture was cut short");
+            folder.Write(L"Image\\Flash.png", EncodePng(9000, 2, std::vector<uint8_t>(9000 * 2 * 4, 0x80)));
             folder.Write(L"Image\\spin.gif", "GIF89a\x10");
             folder.Write(L"Image\\config.ini", "[flash]\r\ngifImage=spin.gif\r\n");
         }
@@ -300,7 +301,7 @@ TEST(SplashOnScreen, BuiltInPictureWhenNoneIsGivenOrTheGivenFilesAreDamaged) {
         SaveShot(shot, damaged ? L"splash-damaged.png" : L"splash-builtin.png");
         expectBuiltIn(shot, ScreenRect(splash));
         const std::string log = folder.DailyLog();
-        EXPECT_EQ(log.find("Flash.png\" cannot be loaded") != std::string::npos, damaged) << log;
+        EXPECT_EQ(log.find("Flash.png\" cannot be loaded (PNG:") != std::string::npos, damaged) << log;
         EXPECT_EQ(log.find("spin.gif\" cannot be loaded") != std::string::npos, damaged) << log;
     }
 }
