@@ -35,9 +35,6 @@ public:
     void Close() override;
 
     HWND Handle() const { return FHandle; }
-    // Double buffering is on only while an animation shows over the picture.
-    bool DoubleBuffered() const { return FAnimation != nullptr; }
-    TSplashPlace AnimationPlace() const { return FGifPlace; }
 
     // The form's framework event handler: the splash takes no page events.
     static void APPFRAME_STDCALL OnFormEvent(void* self, void* Sender, void* userContext, int32_t iEventType,
@@ -60,6 +57,3 @@ private:
     TSplashPlace FGifPlace;
     std::unique_ptr<TAnimation> FAnimation;
 };
-
-// The built-in picture from the executable's resources, decoded; empty when it is missing.
-TBgraImage BuiltInSplashPicture();

@@ -53,7 +53,8 @@ struct TfrmSplashFrm::TAnimation {
     TGifPlayback FPlayback;
 };
 
-TBgraImage BuiltInSplashPicture() {
+// The built-in picture from the executable's resources, decoded; empty when it is missing.
+static TBgraImage BuiltInSplashPicture() {
     TBgraImage image;
     HRSRC resource = FindResourceW(nullptr, L"SPLASH_PNG", MAKEINTRESOURCEW(10)); // RT_RCDATA
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
