@@ -49,19 +49,7 @@ bool VersionParts(std::string_view version, std::array<int, 3>& parts) {
     return true;
 }
 
-std::string Padded(int value, size_t width) {
-    std::string s = std::to_string(value);
-    if (s.size() < width) s.insert(0, width - s.size(), '0');
-    return s;
-}
-
 } // namespace
-
-std::string NormaliseFRXVersion(std::string_view version) {
-    std::array<int, 3> p{};
-    if (!VersionParts(version, p)) return {};
-    return "V" + Padded(p[0], 2) + "." + Padded(p[1], 1) + "." + Padded(p[2], 3);
-}
 
 bool IsFRXVersionAtLeast(std::string_view version, std::string_view minimum) {
     std::array<int, 3> have{};

@@ -5,13 +5,10 @@
 #include <string>
 #include <string_view>
 
-// A device-library version as "V" + major (two digits) + "." + minor (one) + "." + build (three),
-// e.g. "6.1.0" -> "V06.1.000". The text is upper-cased and a leading "V" dropped; it must then be
-// exactly three dot-separated whole numbers from 0 to 999, else the result is empty.
-std::string NormaliseFRXVersion(std::string_view version);
-
-// True when `version` normalises and is at least `minimum` (which must normalise too). The parts
-// are compared as numbers, major first, so "6.10.0" is above "6.9.0".
+// True when `version` is a device-library version at least `minimum`. A version is read with any
+// letter case and an optional leading "V", and must be exactly three dot-separated whole numbers
+// from 0 to 999 (both texts; otherwise false). The parts are compared as numbers, major first, so
+// "6.10.0" is above "6.9.0".
 bool IsFRXVersionAtLeast(std::string_view version, std::string_view minimum);
 
 // The first three dot-separated parts of a file-version text ("6.1.0.12" -> "6.1.0").
