@@ -161,7 +161,7 @@ end;
 
 function TLoginManager.IsLoggedIn: TPasBoolEAX; stdcall;
 begin
-  if Current <> nil then Result := kTrueEAX else Result := kFalseEAX;
+  Result := PasBool(Current <> nil);
 end;
 
 procedure TLoginManager.GetCurrentUser(out Result: IZRAUser); stdcall;

@@ -703,26 +703,17 @@ begin
     .Ansi('def', pDef).Bool('buffer', pRetValue <> nil).Bool('known', Known).Put;
   if pRetValue = nil then
     Exit(kFalseEAX);
-  if Known then
-  begin
-    StrPCopy(pRetValue, Value);
-    Result := kTrueEAX;
-  end
-  else
-  begin
-    StrPCopy(pRetValue, 'BAD');
-    Result := kFalseEAX;
-  end;
+  if not Known then
+    Value := 'BAD';
+  StrPCopy(pRetValue, Value);
+  Result := PasBool(Known);
 end;
 
 function SetControlParams(pCfgType, pSession, pKey, pValue: PAnsiChar): TPasBoolEAX; stdcall;
 begin
   J('setControlParams').Ansi('cfgType', pCfgType).Ansi('section', pSession).Ansi('key', pKey)
     .Ansi('value', pValue).Put;
-  if Same(pKey, 'Writable') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(pKey, 'Writable'));
 end;
 
 procedure GetCallerParamInf(out Result: IControlParamsInf); stdcall;
@@ -745,10 +736,7 @@ end;
 function UpdateApp(pEntryNames: PAnsiChar; aInstallType: Integer): TPasBoolEAX; stdcall;
 begin
   J('updateApp').Ansi('entries', pEntryNames).Int('installType', aInstallType).Put;
-  if Same(pEntryNames, 'probeEntry') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(pEntryNames, 'probeEntry'));
 end;
 
 function UrlRequest(sUrl: AnsiString; iTimeOut: Cardinal; var sRetData: AnsiString): TPasBoolEAX; stdcall;
@@ -818,10 +806,7 @@ begin
   if aParams <> nil then
     R := R.Int('count', aParams.ParamCount).Ansi('params', aParams.ParamText);
   R.Put;
-  if Same(aFunName, 'probeFun') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(aFunName, 'probeFun'));
 end;
 
 exports

@@ -174,10 +174,21 @@ type
     procedure Params(out Result: IJsCallerInf); stdcall;
   end;
 
+{ Value as kTrueEAX or kFalseEAX. }
+function PasBool(Value: Boolean): TPasBoolEAX;
+
 implementation
 
 uses
   ProbeRecord;
+
+function PasBool(Value: Boolean): TPasBoolEAX;
+begin
+  if Value then
+    Result := kTrueEAX
+  else
+    Result := kFalseEAX;
+end;
 
 function TSlots.Unused(Slot: Integer): Integer;
 begin
