@@ -72,63 +72,33 @@ type
     procedure CreateLoginUser(LoginInfo: PWideChar; out User: IZRAUser); stdcall;
   end;
 
-  TError = class(TInterfacedObject, IZRAError)
-    function Reserved3: Integer; stdcall;
-    function Reserved4: Integer; stdcall;
-    function Reserved5: Integer; stdcall;
-    function Reserved6: Integer; stdcall;
+  { The objects; their unused slots come from TSlots. }
+  TError = class(TSlots, IZRAError)
+    class function Intf: AnsiString; override;
     procedure GetErrorText(out Result: WideString); stdcall;
   end;
 
-  TUser = class(TInterfacedObject, IZRAUser)
-    function Reserved3: Integer; stdcall;
+  TUser = class(TSlots, IZRAUser)
+    class function Intf: AnsiString; override;
     procedure GetUserInfo(out Result: WideString); stdcall;
-    function Reserved5: Integer; stdcall;
     procedure GetToken(out Result: WideString); stdcall;
     procedure GetAccountId(out Result: WideString); stdcall;
-    function Reserved8: Integer; stdcall;
-    function Reserved9: Integer; stdcall;
-    function Reserved10: Integer; stdcall;
-    function Reserved11: Integer; stdcall;
-    function Reserved12: Integer; stdcall;
-    function Reserved13: Integer; stdcall;
-    function Reserved14: Integer; stdcall;
     procedure Refresh; stdcall;
   end;
 
-  TLoginManager = class(TInterfacedObject, IZRALoginManager)
-    function Reserved3: Integer; stdcall;
-    function Reserved4: Integer; stdcall;
-    function Reserved5: Integer; stdcall;
-    function Reserved6: Integer; stdcall;
+  TLoginManager = class(TSlots, IZRALoginManager)
+    class function Intf: AnsiString; override;
     function IsLoggedIn: TPasBoolEAX; stdcall;
     procedure GetCurrentUser(out Result: IZRAUser); stdcall;
-    function Reserved9: Integer; stdcall;
-    function Reserved10: Integer; stdcall;
-    function Reserved11: Integer; stdcall;
-    function Reserved12: Integer; stdcall;
     procedure SetAppID(AppID: PWideChar); stdcall;
     procedure SetCurrentUser(const User: IZRAUser); stdcall;
   end;
 
-  TAccount = class(TInterfacedObject, IZRAccount)
-    function Reserved3: Integer; stdcall;
-    function Reserved4: Integer; stdcall;
-    function Reserved5: Integer; stdcall;
-    function Reserved6: Integer; stdcall;
-    function Reserved7: Integer; stdcall;
-    function Reserved8: Integer; stdcall;
-    function Reserved9: Integer; stdcall;
+  TAccount = class(TSlots, IZRAccount)
+    class function Intf: AnsiString; override;
     procedure GetLoginManager(out Result: IZRALoginManager); stdcall;
-    function Reserved11: Integer; stdcall;
     procedure InitApp(AppID, ProductKey, WebRoot: PWideChar); stdcall;
-    function Reserved13: Integer; stdcall;
-    function Reserved14: Integer; stdcall;
-    function Reserved15: Integer; stdcall;
-    function Reserved16: Integer; stdcall;
     procedure Login(LoginName, Password: PWideChar; out Error: IZRAError; out User: IZRAUser); stdcall;
-    function Reserved18: Integer; stdcall;
-    function Reserved19: Integer; stdcall;
     procedure CreateLoginUser(LoginInfo: PWideChar; out User: IZRAUser); stdcall;
   end;
 
@@ -144,39 +114,15 @@ var
   GCurrent: IZRAUser;
   GLock: TRTLCriticalSection;
 
-function Placeholder(const Intf: AnsiString; Slot: Integer): Integer;
-begin
-  J('placeholder').Str('intf', Intf).Int('slot', Slot).Put;
-  Result := 0;
-end;
-
-function W(P: PWideChar): AnsiString;
-begin
-  if P = nil then
-    Result := ''
-  else
-    Result := WideToUtf8(P, lstrlenW(P));
-end;
-
-function TError.Reserved3: Integer; stdcall; begin Result := Placeholder('Error', 3); end;
-function TError.Reserved4: Integer; stdcall; begin Result := Placeholder('Error', 4); end;
-function TError.Reserved5: Integer; stdcall; begin Result := Placeholder('Error', 5); end;
-function TError.Reserved6: Integer; stdcall; begin Result := Placeholder('Error', 6); end;
+class function TError.Intf: AnsiString; begin Result := 'Error'; end;
+class function TUser.Intf: AnsiString; begin Result := 'User'; end;
+class function TLoginManager.Intf: AnsiString; begin Result := 'LoginManager'; end;
+class function TAccount.Intf: AnsiString; begin Result := 'Account'; end;
 
 procedure TError.GetErrorText(out Result: WideString); stdcall;
 begin
   Result := UnicodeString('用户名或密码错误');
 end;
-
-function TUser.Reserved3: Integer; stdcall; begin Result := Placeholder('User', 3); end;
-function TUser.Reserved5: Integer; stdcall; begin Result := Placeholder('User', 5); end;
-function TUser.Reserved8: Integer; stdcall; begin Result := Placeholder('User', 8); end;
-function TUser.Reserved9: Integer; stdcall; begin Result := Placeholder('User', 9); end;
-function TUser.Reserved10: Integer; stdcall; begin Result := Placeholder('User', 10); end;
-function TUser.Reserved11: Integer; stdcall; begin Result := Placeholder('User', 11); end;
-function TUser.Reserved12: Integer; stdcall; begin Result := Placeholder('User', 12); end;
-function TUser.Reserved13: Integer; stdcall; begin Result := Placeholder('User', 13); end;
-function TUser.Reserved14: Integer; stdcall; begin Result := Placeholder('User', 14); end;
 
 procedure TUser.GetUserInfo(out Result: WideString); stdcall;
 begin
@@ -198,56 +144,41 @@ begin
   J('refresh').Put;
 end;
 
-function TLoginManager.Reserved3: Integer; stdcall; begin Result := Placeholder('LoginManager', 3); end;
-function TLoginManager.Reserved4: Integer; stdcall; begin Result := Placeholder('LoginManager', 4); end;
-function TLoginManager.Reserved5: Integer; stdcall; begin Result := Placeholder('LoginManager', 5); end;
-function TLoginManager.Reserved6: Integer; stdcall; begin Result := Placeholder('LoginManager', 6); end;
-function TLoginManager.Reserved9: Integer; stdcall; begin Result := Placeholder('LoginManager', 9); end;
-function TLoginManager.Reserved10: Integer; stdcall; begin Result := Placeholder('LoginManager', 10); end;
-function TLoginManager.Reserved11: Integer; stdcall; begin Result := Placeholder('LoginManager', 11); end;
-function TLoginManager.Reserved12: Integer; stdcall; begin Result := Placeholder('LoginManager', 12); end;
-
-function TLoginManager.IsLoggedIn: TPasBoolEAX; stdcall;
-begin
-  EnterCriticalSection(GLock);
-  if GCurrent <> nil then Result := kTrueEAX else Result := kFalseEAX;
-  LeaveCriticalSection(GLock);
-end;
-
-procedure TLoginManager.GetCurrentUser(out Result: IZRAUser); stdcall;
+{ The logged-in user, read and set under the lock (the client calls from several threads). }
+function Current: IZRAUser;
 begin
   EnterCriticalSection(GLock);
   Result := GCurrent;
   LeaveCriticalSection(GLock);
 end;
 
-procedure TLoginManager.SetAppID(AppID: PWideChar); stdcall;
-begin
-  J('setAppID').Str('appId', W(AppID)).Put;
-end;
-
-procedure TLoginManager.SetCurrentUser(const User: IZRAUser); stdcall;
+procedure SetCurrent(const User: IZRAUser);
 begin
   EnterCriticalSection(GLock);
   GCurrent := User;
   LeaveCriticalSection(GLock);
-  J('setCurrentUser').Bool('user', User <> nil).Put;
 end;
 
-function TAccount.Reserved3: Integer; stdcall; begin Result := Placeholder('Account', 3); end;
-function TAccount.Reserved4: Integer; stdcall; begin Result := Placeholder('Account', 4); end;
-function TAccount.Reserved5: Integer; stdcall; begin Result := Placeholder('Account', 5); end;
-function TAccount.Reserved6: Integer; stdcall; begin Result := Placeholder('Account', 6); end;
-function TAccount.Reserved7: Integer; stdcall; begin Result := Placeholder('Account', 7); end;
-function TAccount.Reserved8: Integer; stdcall; begin Result := Placeholder('Account', 8); end;
-function TAccount.Reserved9: Integer; stdcall; begin Result := Placeholder('Account', 9); end;
-function TAccount.Reserved11: Integer; stdcall; begin Result := Placeholder('Account', 11); end;
-function TAccount.Reserved13: Integer; stdcall; begin Result := Placeholder('Account', 13); end;
-function TAccount.Reserved14: Integer; stdcall; begin Result := Placeholder('Account', 14); end;
-function TAccount.Reserved15: Integer; stdcall; begin Result := Placeholder('Account', 15); end;
-function TAccount.Reserved16: Integer; stdcall; begin Result := Placeholder('Account', 16); end;
-function TAccount.Reserved18: Integer; stdcall; begin Result := Placeholder('Account', 18); end;
-function TAccount.Reserved19: Integer; stdcall; begin Result := Placeholder('Account', 19); end;
+function TLoginManager.IsLoggedIn: TPasBoolEAX; stdcall;
+begin
+  Result := PasBool(Current <> nil);
+end;
+
+procedure TLoginManager.GetCurrentUser(out Result: IZRAUser); stdcall;
+begin
+  Result := Current;
+end;
+
+procedure TLoginManager.SetAppID(AppID: PWideChar); stdcall;
+begin
+  J('setAppID').Str('appId', WText(AppID)).Put;
+end;
+
+procedure TLoginManager.SetCurrentUser(const User: IZRAUser); stdcall;
+begin
+  SetCurrent(User);
+  J('setCurrentUser').Bool('user', User <> nil).Put;
+end;
 
 procedure TAccount.GetLoginManager(out Result: IZRALoginManager); stdcall;
 begin
@@ -256,15 +187,15 @@ end;
 
 procedure TAccount.InitApp(AppID, ProductKey, WebRoot: PWideChar); stdcall;
 begin
-  J('initApp').Str('appId', W(AppID)).Str('productKey', W(ProductKey)).Str('webRoot', W(WebRoot)).Put;
+  J('initApp').Str('appId', WText(AppID)).Str('productKey', WText(ProductKey)).Str('webRoot', WText(WebRoot)).Put;
 end;
 
 procedure TAccount.Login(LoginName, Password: PWideChar; out Error: IZRAError; out User: IZRAUser); stdcall;
 var
   Accepted: Boolean;
 begin
-  Accepted := (W(LoginName) = 'u1') and (W(Password) = 'p1');
-  J('login').Str('loginName', W(LoginName)).Bool('accepted', Accepted).Put;
+  Accepted := (WText(LoginName) = 'u1') and (WText(Password) = 'p1');
+  J('login').Str('loginName', WText(LoginName)).Bool('accepted', Accepted).Put;
   if Accepted then
     User := TUser.Create
   else
@@ -275,8 +206,8 @@ procedure TAccount.CreateLoginUser(LoginInfo: PWideChar; out User: IZRAUser); st
 var
   Accepted: Boolean;
 begin
-  Accepted := Pos('"accountId":"A1"', W(LoginInfo)) > 0;
-  J('createLoginUser').Str('loginInfo', W(LoginInfo)).Bool('accepted', Accepted).Put;
+  Accepted := Pos('"accountId":"A1"', WText(LoginInfo)) > 0;
+  J('createLoginUser').Str('loginInfo', WText(LoginInfo)).Bool('accepted', Accepted).Put;
   if Accepted then User := TUser.Create;
 end;
 
@@ -289,9 +220,7 @@ end;
 procedure DoneProc(RecordVar: PPointer; Instance: THandle); stdcall;
 begin
   J('done').Int('instance', Instance).Bool('recordVar', (RecordVar <> nil) and (RecordVar^ = @GRecord)).Put;
-  EnterCriticalSection(GLock);
-  GCurrent := nil;
-  LeaveCriticalSection(GLock);
+  SetCurrent(nil);
 end;
 
 procedure GetAccountProc(Rec: Pointer; out Result: IZRAccount); stdcall;

@@ -34,30 +34,25 @@ const
 
 type
   { The named-value store of a context. }
-  TProbeValues = class(TInterfacedObject, IAppValues)
+  TProbeValues = class(TSlots, IAppValues)
   private
     FNames, FTexts: array of AnsiString;
     FKinds: array of AnsiChar; { s text, i integer, b Boolean }
     function Find(Name: PAnsiChar): Integer;
     procedure Store(Name: PAnsiChar; Kind: AnsiChar; const Text: AnsiString);
+  protected
+    class function Intf: AnsiString; override;
   public
-    function Reserved1: Integer; stdcall;
-    function Reserved2: Integer; stdcall;
     procedure SetValue(Name, Value: PAnsiChar); stdcall;
     procedure SetIntValue(Name: PAnsiChar; Value: Integer); stdcall;
-    function Reserved5: Integer; stdcall;
     procedure SetBoolValue(Name: PAnsiChar; Value: Boolean); stdcall;
     function GetValue(Name: PAnsiChar): PAnsiChar; stdcall;
-    function Reserved8: Integer; stdcall;
-    function Reserved9: Integer; stdcall;
-    function Reserved10: Integer; stdcall;
-    function Reserved11: Integer; stdcall;
     function ValueCount: Integer; stdcall;
     function Json: AnsiString; { UTF-8 }
   end;
 
   { A parameter list: the parameters of a page call, or what the client appends. }
-  TProbeParams = class(TInterfacedObject, IJsCallerInf)
+  TProbeParams = class(TSlots, IJsCallerInf)
   private
     FHead: AnsiString;           { caller-parameter members before the lists (system code page) }
     FTypes: array of Integer;
@@ -66,59 +61,38 @@ type
     FInts: array of Integer;
     FText, FResult: AnsiString;
     FResultSet: Boolean;
-    procedure Append(Code: Integer; const Rendered, Str: AnsiString; Int: Integer);
+    { Rendered: the value as JSON, where that is not Str itself (a text). }
+    procedure Append(Code: Integer; const Str: AnsiString; Int: Integer = 0;
+      const Rendered: AnsiString = '');
+  protected
+    class function Intf: AnsiString; override;
   public
-    function Reserved1: Integer; stdcall;
-    function Reserved2: Integer; stdcall;
+    { what the client reads }
+    function ParamText: PAnsiChar; stdcall;
+    function ParamCount: Integer; stdcall;
+    function ParamStr(Index: Integer): PAnsiChar; stdcall;
+    function ParamInt(Index, Reserved: Integer): Integer; stdcall;
+    function ResultText: PAnsiChar; stdcall;
+    { what the client writes }
     procedure AddStrParam(Code: Integer; Value: PAnsiChar); stdcall;
     procedure AddIntParam(Code: Integer; Value: Integer); stdcall;
     procedure AddFloatParam(Code: Integer; Value: Double); stdcall;
     procedure AddBoolParam(Code: Integer; Value: Boolean); stdcall;
-    function Reserved7: Integer; stdcall;
-    function Reserved8: Integer; stdcall;
-    function Reserved9: Integer; stdcall;
-    function ParamText: PAnsiChar; stdcall;
-    function ParamCount: Integer; stdcall;
-    function ParamStr(Index: Integer): PAnsiChar; stdcall;
-    function Reserved13: Integer; stdcall;
-    function ParamInt(Index, Reserved: Integer): Integer; stdcall;
-    function Reserved15: Integer; stdcall;
-    function Reserved16: Integer; stdcall;
     procedure SetResult(Value: PAnsiChar); stdcall;
-    function ResultText: PAnsiChar; stdcall;
   end;
 
-  TProbeContext = class(TInterfacedObject, IAppContext)
+  { A context with its own value store and parameter list. }
+  TProbeContext = class(TCallContext)
   private
-    FCallerNo, FWebID: Integer;
     FValuesObj: TProbeValues;
     FParamsObj: TProbeParams;
-    FValues: IAppValues;
-    FParams: IJsCallerInf;
   public
     constructor Create(CallerNo, WebID: Integer; const FunName: AnsiString);
-    function Reserved1: Integer; stdcall;
-    function CallerNo: Integer; stdcall;
-    function WebID: Integer; stdcall;
-    procedure Values(out Result: IAppValues); stdcall;
-    procedure Params(out Result: IJsCallerInf); stdcall;
   end;
 
-  TProbeControlParams = class(TInterfacedObject, IControlParamsInf)
-  public
-    function Reserved1: Integer; stdcall;
-    function Reserved2: Integer; stdcall;
-    function Reserved3: Integer; stdcall;
-    function Reserved4: Integer; stdcall;
-    function Reserved5: Integer; stdcall;
-    function Reserved6: Integer; stdcall;
-    function Reserved7: Integer; stdcall;
-    function Reserved8: Integer; stdcall;
-    function Reserved9: Integer; stdcall;
-    function Reserved10: Integer; stdcall;
-    function Reserved11: Integer; stdcall;
-    function Reserved12: Integer; stdcall;
-    function Reserved13: Integer; stdcall;
+  TProbeControlParams = class(TSlots, IControlParamsInf)
+  protected
+    class function Intf: AnsiString; override;
   end;
 
 var
@@ -136,14 +110,6 @@ var
   GContextNames: array of AnsiString;
   GContextPointers: array of Pointer;
   GControlParams: IControlParamsInf;
-
-{ ---- placeholders ------------------------------------------------------------------------------ }
-
-function Placeholder(const Intf: AnsiString; Slot: Integer): Integer;
-begin
-  J('placeholder').Str('intf', Intf).Int('slot', Slot).Put;
-  Result := 0;
-end;
 
 { ---- TProbeValues ------------------------------------------------------------------------------ }
 
@@ -172,13 +138,7 @@ begin
   FKinds[I] := Kind;
 end;
 
-function TProbeValues.Reserved1: Integer; stdcall; begin Result := Placeholder('Values', 1); end;
-function TProbeValues.Reserved2: Integer; stdcall; begin Result := Placeholder('Values', 2); end;
-function TProbeValues.Reserved5: Integer; stdcall; begin Result := Placeholder('Values', 5); end;
-function TProbeValues.Reserved8: Integer; stdcall; begin Result := Placeholder('Values', 8); end;
-function TProbeValues.Reserved9: Integer; stdcall; begin Result := Placeholder('Values', 9); end;
-function TProbeValues.Reserved10: Integer; stdcall; begin Result := Placeholder('Values', 10); end;
-function TProbeValues.Reserved11: Integer; stdcall; begin Result := Placeholder('Values', 11); end;
+class function TProbeValues.Intf: AnsiString; begin Result := 'Values'; end;
 
 procedure TProbeValues.SetValue(Name, Value: PAnsiChar); stdcall;
 begin
@@ -243,7 +203,7 @@ begin
     Result := QuoteJson(P, StrLen(P));
 end;
 
-procedure TProbeParams.Append(Code: Integer; const Rendered, Str: AnsiString; Int: Integer);
+procedure TProbeParams.Append(Code: Integer; const Str: AnsiString; Int: Integer; const Rendered: AnsiString);
 var
   N: Integer;
 begin
@@ -254,41 +214,36 @@ begin
   SetLength(FInts, N + 1);
   FTypes[N] := Code;
   FRendered[N] := Rendered;
+  if Rendered = '' then
+    FRendered[N] := Str;
   FStrs[N] := Str;
   FInts[N] := Int;
 end;
 
-function TProbeParams.Reserved1: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 1); end;
-function TProbeParams.Reserved2: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 2); end;
-function TProbeParams.Reserved7: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 7); end;
-function TProbeParams.Reserved8: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 8); end;
-function TProbeParams.Reserved9: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 9); end;
-function TProbeParams.Reserved13: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 13); end;
-function TProbeParams.Reserved15: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 15); end;
-function TProbeParams.Reserved16: Integer; stdcall; begin Result := Placeholder('IJsCallerInf', 16); end;
+class function TProbeParams.Intf: AnsiString; begin Result := 'IJsCallerInf'; end;
 
 procedure TProbeParams.AddStrParam(Code: Integer; Value: PAnsiChar); stdcall;
 begin
-  Append(Code, AnsiJsonString(Value), AnsiString(Value), 0);
+  Append(Code, AnsiString(Value), 0, AnsiJsonString(Value));
 end;
 
 procedure TProbeParams.AddIntParam(Code: Integer; Value: Integer); stdcall;
 begin
-  Append(Code, AnsiString(IntToStr(Value)), AnsiString(IntToStr(Value)), Value);
+  Append(Code, AnsiString(IntToStr(Value)), Value);
 end;
 
 procedure TProbeParams.AddFloatParam(Code: Integer; Value: Double); stdcall;
 begin
-  Append(Code, FloatText(Value), FloatText(Value), 0);
+  Append(Code, FloatText(Value));
 end;
 
 procedure TProbeParams.AddBoolParam(Code: Integer; Value: Boolean); stdcall;
 begin
   J('boolArg').Str('where', 'AddBoolParam').Int('slot', SlotOf(Value)).Put;
   if Value then
-    Append(Code, 'true', 'true', 1)
+    Append(Code, 'true', 1)
   else
-    Append(Code, 'false', 'false', 0);
+    Append(Code, 'false');
 end;
 
 function TProbeParams.ParamText: PAnsiChar; stdcall;
@@ -319,17 +274,15 @@ end;
 
 function TProbeParams.ParamStr(Index: Integer): PAnsiChar; stdcall;
 begin
-  if (Index < 0) or (Index > High(FStrs)) then
-    Result := ''
-  else
+  Result := '';
+  if (Index >= 0) and (Index < ParamCount) then
     Result := PAnsiChar(FStrs[Index]);
 end;
 
 function TProbeParams.ParamInt(Index, Reserved: Integer): Integer; stdcall;
 begin
-  if (Index < 0) or (Index > High(FInts)) then
-    Result := 0
-  else
+  Result := 0;
+  if (Index >= 0) and (Index < ParamCount) then
     Result := FInts[Index];
 end;
 
@@ -348,9 +301,7 @@ end;
 
 constructor TProbeContext.Create(CallerNo, WebID: Integer; const FunName: AnsiString);
 begin
-  inherited Create;
-  FCallerNo := CallerNo;
-  FWebID := WebID;
+  inherited Create(CallerNo, WebID);
   FValuesObj := TProbeValues.Create;
   FValues := FValuesObj;
   FParamsObj := TProbeParams.Create;
@@ -360,44 +311,7 @@ begin
       AnsiJsonString(PAnsiChar(FunName)) + ',';
 end;
 
-function TProbeContext.Reserved1: Integer; stdcall;
-begin
-  Result := Placeholder('IAppContext', 1);
-end;
-
-function TProbeContext.CallerNo: Integer; stdcall;
-begin
-  Result := FCallerNo;
-end;
-
-function TProbeContext.WebID: Integer; stdcall;
-begin
-  Result := FWebID;
-end;
-
-procedure TProbeContext.Values(out Result: IAppValues); stdcall;
-begin
-  Result := FValues;
-end;
-
-procedure TProbeContext.Params(out Result: IJsCallerInf); stdcall;
-begin
-  Result := FParams;
-end;
-
-function TProbeControlParams.Reserved1: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 1); end;
-function TProbeControlParams.Reserved2: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 2); end;
-function TProbeControlParams.Reserved3: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 3); end;
-function TProbeControlParams.Reserved4: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 4); end;
-function TProbeControlParams.Reserved5: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 5); end;
-function TProbeControlParams.Reserved6: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 6); end;
-function TProbeControlParams.Reserved7: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 7); end;
-function TProbeControlParams.Reserved8: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 8); end;
-function TProbeControlParams.Reserved9: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 9); end;
-function TProbeControlParams.Reserved10: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 10); end;
-function TProbeControlParams.Reserved11: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 11); end;
-function TProbeControlParams.Reserved12: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 12); end;
-function TProbeControlParams.Reserved13: Integer; stdcall; begin Result := Placeholder('IControlParamsInf', 13); end;
+class function TProbeControlParams.Intf: AnsiString; begin Result := 'IControlParamsInf'; end;
 
 { ---- helpers ----------------------------------------------------------------------------------- }
 
@@ -789,26 +703,17 @@ begin
     .Ansi('def', pDef).Bool('buffer', pRetValue <> nil).Bool('known', Known).Put;
   if pRetValue = nil then
     Exit(kFalseEAX);
-  if Known then
-  begin
-    StrPCopy(pRetValue, Value);
-    Result := kTrueEAX;
-  end
-  else
-  begin
-    StrPCopy(pRetValue, 'BAD');
-    Result := kFalseEAX;
-  end;
+  if not Known then
+    Value := 'BAD';
+  StrPCopy(pRetValue, Value);
+  Result := PasBool(Known);
 end;
 
 function SetControlParams(pCfgType, pSession, pKey, pValue: PAnsiChar): TPasBoolEAX; stdcall;
 begin
   J('setControlParams').Ansi('cfgType', pCfgType).Ansi('section', pSession).Ansi('key', pKey)
     .Ansi('value', pValue).Put;
-  if Same(pKey, 'Writable') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(pKey, 'Writable'));
 end;
 
 procedure GetCallerParamInf(out Result: IControlParamsInf); stdcall;
@@ -831,10 +736,7 @@ end;
 function UpdateApp(pEntryNames: PAnsiChar; aInstallType: Integer): TPasBoolEAX; stdcall;
 begin
   J('updateApp').Ansi('entries', pEntryNames).Int('installType', aInstallType).Put;
-  if Same(pEntryNames, 'probeEntry') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(pEntryNames, 'probeEntry'));
 end;
 
 function UrlRequest(sUrl: AnsiString; iTimeOut: Cardinal; var sRetData: AnsiString): TPasBoolEAX; stdcall;
@@ -904,10 +806,7 @@ begin
   if aParams <> nil then
     R := R.Int('count', aParams.ParamCount).Ansi('params', aParams.ParamText);
   R.Put;
-  if Same(aFunName, 'probeFun') then
-    Result := kTrueEAX
-  else
-    Result := kFalseEAX;
+  Result := PasBool(Same(aFunName, 'probeFun'));
 end;
 
 exports

@@ -128,6 +128,106 @@ type
   TWebBrowserEventCode = procedure(Self, Sender, UserContext: Pointer; iEventType: Integer;
     sEventName: PAnsiChar; aAppContext: IAppContext); stdcall;
 
+  { The operations nobody should call, by their slot number (ReservedN is slot N of the
+    interface as its declaration counts them): a class gets the ones its interface has by deriving
+    from this one. Each answers 0 after Unused, which records a "placeholder" line naming the
+    interface (Intf) and the slot. }
+  TSlots = class(TInterfacedObject)
+  protected
+    class function Intf: AnsiString; virtual; abstract;
+    function Unused(Slot: Integer): Integer; virtual;
+  public
+    function Reserved1: Integer; stdcall;
+    function Reserved2: Integer; stdcall;
+    function Reserved3: Integer; stdcall;
+    function Reserved4: Integer; stdcall;
+    function Reserved5: Integer; stdcall;
+    function Reserved6: Integer; stdcall;
+    function Reserved7: Integer; stdcall;
+    function Reserved8: Integer; stdcall;
+    function Reserved9: Integer; stdcall;
+    function Reserved10: Integer; stdcall;
+    function Reserved11: Integer; stdcall;
+    function Reserved12: Integer; stdcall;
+    function Reserved13: Integer; stdcall;
+    function Reserved14: Integer; stdcall;
+    function Reserved15: Integer; stdcall;
+    function Reserved16: Integer; stdcall;
+    function Reserved17: Integer; stdcall;
+    function Reserved18: Integer; stdcall;
+    function Reserved19: Integer; stdcall;
+  end;
+
+  { A page call's context: the caller number, the page, and the value store and parameter list
+    it hands out (nil where it has none). }
+  TCallContext = class(TSlots, IAppContext)
+  protected
+    FCallerNo, FWebID: Integer;
+    FValues: IAppValues;
+    FParams: IJsCallerInf;
+    class function Intf: AnsiString; override;
+  public
+    constructor Create(ACallerNo, AWebID: Integer);
+    function CallerNo: Integer; stdcall;
+    function WebID: Integer; stdcall;
+    procedure Values(out Result: IAppValues); stdcall;
+    procedure Params(out Result: IJsCallerInf); stdcall;
+  end;
+
+{ Value as kTrueEAX or kFalseEAX. }
+function PasBool(Value: Boolean): TPasBoolEAX;
+
 implementation
+
+uses
+  ProbeRecord;
+
+function PasBool(Value: Boolean): TPasBoolEAX;
+begin
+  if Value then
+    Result := kTrueEAX
+  else
+    Result := kFalseEAX;
+end;
+
+function TSlots.Unused(Slot: Integer): Integer;
+begin
+  J('placeholder').Str('intf', Intf).Int('slot', Slot).Put;
+  Result := 0;
+end;
+
+function TSlots.Reserved1: Integer; stdcall; begin Result := Unused(1); end;
+function TSlots.Reserved2: Integer; stdcall; begin Result := Unused(2); end;
+function TSlots.Reserved3: Integer; stdcall; begin Result := Unused(3); end;
+function TSlots.Reserved4: Integer; stdcall; begin Result := Unused(4); end;
+function TSlots.Reserved5: Integer; stdcall; begin Result := Unused(5); end;
+function TSlots.Reserved6: Integer; stdcall; begin Result := Unused(6); end;
+function TSlots.Reserved7: Integer; stdcall; begin Result := Unused(7); end;
+function TSlots.Reserved8: Integer; stdcall; begin Result := Unused(8); end;
+function TSlots.Reserved9: Integer; stdcall; begin Result := Unused(9); end;
+function TSlots.Reserved10: Integer; stdcall; begin Result := Unused(10); end;
+function TSlots.Reserved11: Integer; stdcall; begin Result := Unused(11); end;
+function TSlots.Reserved12: Integer; stdcall; begin Result := Unused(12); end;
+function TSlots.Reserved13: Integer; stdcall; begin Result := Unused(13); end;
+function TSlots.Reserved14: Integer; stdcall; begin Result := Unused(14); end;
+function TSlots.Reserved15: Integer; stdcall; begin Result := Unused(15); end;
+function TSlots.Reserved16: Integer; stdcall; begin Result := Unused(16); end;
+function TSlots.Reserved17: Integer; stdcall; begin Result := Unused(17); end;
+function TSlots.Reserved18: Integer; stdcall; begin Result := Unused(18); end;
+function TSlots.Reserved19: Integer; stdcall; begin Result := Unused(19); end;
+
+class function TCallContext.Intf: AnsiString; begin Result := 'IAppContext'; end;
+
+constructor TCallContext.Create(ACallerNo, AWebID: Integer);
+begin
+  inherited Create;
+  FCallerNo := ACallerNo;
+  FWebID := AWebID;
+end;
+
+function TCallContext.CallerNo: Integer; stdcall; begin Result := FCallerNo; end;
+function TCallContext.WebID: Integer; stdcall; begin Result := FWebID; end;
+procedure TCallContext.Values(out Result: IAppValues); stdcall; begin Result := FValues; end;
+procedure TCallContext.Params(out Result: IJsCallerInf); stdcall; begin Result := FParams; end;
 
 end.

@@ -117,17 +117,11 @@ type
     function WebID: Integer; stdcall;
   end;
 
-  { A page call's context as a page would hand it over: only the caller number and the page. }
-  TProbeCallContext = class(TInterfacedObject, IAppContext)
-  private
-    FCallerNo, FWebID: Integer;
-  public
-    constructor Create(ACallerNo, AWebID: Integer);
-    function Reserved1: Integer; stdcall;
-    function CallerNo: Integer; stdcall;
-    function WebID: Integer; stdcall;
-    procedure Values(out Result: IAppValues); stdcall;
-    procedure Params(out Result: IJsCallerInf); stdcall;
+  { A page call's context as a page would hand it over: only the caller number and the page. Its
+    unused slot is a failed check here. }
+  TProbeCallContext = class(TCallContext)
+  protected
+    function Unused(Slot: Integer): Integer; override;
   end;
 
 procedure SysFreeString(bstr: PWideChar); stdcall; external 'oleaut32.dll';
@@ -174,6 +168,13 @@ begin
   if not Ok then
     Inc(GFailed);
   J('check').Str('name', Name).Bool('ok', Ok).Str('got', Got).Str('want', Want).Put;
+end;
+
+{ An object the client hands out: there, or a failed check. }
+function Present(const Name: AnsiString; const Obj: IUnknown): Boolean;
+begin
+  Result := Obj <> nil;
+  Check(Name, Result);
 end;
 
 procedure Fail(const Name: AnsiString; E: Exception);
@@ -308,52 +309,14 @@ begin
   FWebID := AWebID;
 end;
 
-function TProbeControl.ControlClassName: PAnsiChar; stdcall;
-begin
-  Result := PAnsiChar(FClass);
-end;
+function TProbeControl.ControlClassName: PAnsiChar; stdcall; begin Result := PAnsiChar(FClass); end;
+function TProbeControl.Handle: THandle; stdcall; begin Result := FHandle; end;
+function TProbeControl.WebID: Integer; stdcall; begin Result := FWebID; end;
 
-function TProbeControl.Handle: THandle; stdcall;
+function TProbeCallContext.Unused(Slot: Integer): Integer;
 begin
-  Result := FHandle;
-end;
-
-function TProbeControl.WebID: Integer; stdcall;
-begin
-  Result := FWebID;
-end;
-
-constructor TProbeCallContext.Create(ACallerNo, AWebID: Integer);
-begin
-  inherited Create;
-  FCallerNo := ACallerNo;
-  FWebID := AWebID;
-end;
-
-function TProbeCallContext.Reserved1: Integer; stdcall;
-begin
-  Check('IAppContext placeholder 1 not called', False);
+  Check(Intf + ' placeholder ' + N(Slot) + ' not called', False);
   Result := 0;
-end;
-
-function TProbeCallContext.CallerNo: Integer; stdcall;
-begin
-  Result := FCallerNo;
-end;
-
-function TProbeCallContext.WebID: Integer; stdcall;
-begin
-  Result := FWebID;
-end;
-
-procedure TProbeCallContext.Values(out Result: IAppValues); stdcall;
-begin
-  Result := nil;
-end;
-
-procedure TProbeCallContext.Params(out Result: IJsCallerInf); stdcall;
-begin
-  Result := nil;
 end;
 
 { ---- callbacks --------------------------------------------------------------------------------- }
@@ -444,8 +407,7 @@ var
   Reg: IRegAppContext;
 begin
   Fw.RegAppContext(Reg);
-  Check('RegAppContext', Reg <> nil);
-  if Reg = nil then
+  if not Present('RegAppContext', Reg) then
     Exit;
   Check('RegContext', Reg.RegContext('ProbeContext', @GMarker));
   Check('GetContext of ours', Reg.GetContext('ProbeContext') = @GMarker);
@@ -498,12 +460,19 @@ var
   Ctx: IAppContext;
 const
   Types: array[0..4] of Integer = (0, 1, 3, 4, 2);
+
+  { Each variant is cleared before the call; a text variant owns a system string we free. }
+  function ValueAt(Index: Integer): TVarData;
+  begin
+    FillChar(Result, SizeOf(Result), 0);
+    Cp.ParamValue(Index, Result);
+  end;
+
 begin
   Json := '{"CallerNo":903,"WebID":' + UnicodeString(IntToStr(GWebID)) +
     ',"FunName":"probe.参数","paramTypes":[0,1,3,4,2],"paramValues":[12345678901,true,2.5,"值中文","x"]}';
   Js.getCallerParams(Json, Cp);
-  Check('getCallerParams', Cp <> nil);
-  if Cp = nil then
+  if not Present('getCallerParams', Cp) then
     Exit;
   Cp.FunName(F);
   CheckWide('ICallerParam.FunName', F, 'probe.参数');
@@ -513,21 +482,16 @@ begin
   for I := 0 to 4 do
     Check('ICallerParam.ParamType ' + N(I), Cp.ParamType(I) = Types[I], N(Cp.ParamType(I)), N(Types[I]));
 
-  { Each variant is cleared before the call; a text variant owns a system string we free. }
-  FillChar(V, SizeOf(V), 0);
-  Cp.ParamValue(0, V);
+  V := ValueAt(0);
   Check('ICallerParam.ParamValue Int64', (V.VType = varInt64) and (V.VInt64 = 12345678901),
     N(V.VType) + ' ' + N(V.VInt64), '20 12345678901');
-  FillChar(V, SizeOf(V), 0);
-  Cp.ParamValue(1, V);
+  V := ValueAt(1);
   Check('ICallerParam.ParamValue Boolean', (V.VType = varBoolean) and (Word(V.VBoolean) = $FFFF),
     N(V.VType) + ' ' + N(Word(V.VBoolean)), '11 65535');
-  FillChar(V, SizeOf(V), 0);
-  Cp.ParamValue(2, V);
+  V := ValueAt(2);
   Check('ICallerParam.ParamValue double', (V.VType = varDouble) and (V.VDouble = 2.5),
     N(V.VType) + ' ' + FloatText(V.VDouble), '5 2.5');
-  FillChar(V, SizeOf(V), 0);
-  Cp.ParamValue(3, V);
+  V := ValueAt(3);
   Check('ICallerParam.ParamValue text', V.VType = varOleStr, N(V.VType), '8');
   if V.VType = varOleStr then
   begin
@@ -536,8 +500,7 @@ begin
       PLongWord(PByte(V.VOleStr) - 4)^ = LongWord(2 * lstrlenW(V.VOleStr)));
     SysFreeString(V.VOleStr);
   end;
-  FillChar(V, SizeOf(V), 0);
-  Cp.ParamValue(4, V);
+  V := ValueAt(4);
   Check('ICallerParam.ParamValue of an unknown code is empty', V.VType = varEmpty, N(V.VType), '0');
 
   A := ShortArgs;
@@ -556,8 +519,7 @@ var
   Want: AnsiString;
 begin
   Fw.CallJS(Js);
-  Check('CallJS', Js <> nil);
-  if Js = nil then
+  if not Present('CallJS', Js) then
     Exit;
   A := FullArgs;
   Check('CallJsFunction with values', Js.CallJsFunctionArgs(GWebID, 901, @A[0], High(A)));

@@ -11,7 +11,7 @@ library ProbePush;
 {$mode delphi}{$H+}{$codepage UTF8}
 
 uses
-  Windows, ProbeIntf, ProbeRecord;
+  Windows, ProbeRecord;
 
 type
   IZRPNSMessage = interface(IUnknown)
@@ -56,11 +56,6 @@ begin
   Str(Id, N);
   Result := '{"msgId":' + UnicodeString(N) + ',"bizType":"' + FBizType + '","title":"通知' +
     UnicodeString(N) + '"}';
-end;
-
-function W(P: PWideChar): AnsiString;
-begin
-  if P = nil then Result := '' else Result := WideToUtf8(P, lstrlenW(P));
 end;
 
 procedure PutText(Buffer: PPWideChar; Bytes: Integer; const Text: UnicodeString);
@@ -117,9 +112,10 @@ end;
 function SetConfig(ClientID, AppID, AppSecret, AccountType, AccountName, Token, MAC, CompanyArray,
   AreaCode: PWideChar; Interval, Timeout: Integer; RegId, Msg: PPWideChar): Integer; stdcall;
 begin
-  J('setConfig').Str('clientId', W(ClientID)).Str('appId', W(AppID)).Str('appSecret', W(AppSecret))
-    .Str('accountType', W(AccountType)).Str('accountName', W(AccountName)).Str('token', W(Token))
-    .Str('mac', W(MAC)).Str('companyArray', W(CompanyArray)).Str('areaCode', W(AreaCode))
+  J('setConfig').Str('clientId', WText(ClientID)).Str('appId', WText(AppID))
+    .Str('appSecret', WText(AppSecret)).Str('accountType', WText(AccountType))
+    .Str('accountName', WText(AccountName)).Str('token', WText(Token)).Str('mac', WText(MAC))
+    .Str('companyArray', WText(CompanyArray)).Str('areaCode', WText(AreaCode))
     .Int('interval', Interval).Int('timeout', Timeout).Put;
   PutText(RegId, 64, kRegId);
   PutText(Msg, 1024, '配置成功');
@@ -129,9 +125,9 @@ end;
 function FetchEx(UniRegID, BizType: PWideChar; MsgCount: Integer; DeliverProc: TDeliverProc;
   Datum: Pointer; BeginOffset, EndOffset: PInt64; Msg: PPWideChar; Filter: TQueryFilter): Integer; stdcall;
 begin
-  J('fetchEx').Str('uniRegId', W(UniRegID)).Str('bizType', W(BizType)).Int('count', MsgCount)
+  J('fetchEx').Str('uniRegId', WText(UniRegID)).Str('bizType', WText(BizType)).Int('count', MsgCount)
     .Int('begin', BeginOffset^).Int('end', EndOffset^).Put;
-  Deliver(W(BizType), DeliverProc, Datum, Filter);
+  Deliver(WText(BizType), DeliverProc, Datum, Filter);
   BeginOffset^ := BeginOffset^ + 4;
   EndOffset^ := Int64(5000000000) + BeginOffset^;
   PutText(Msg, 1024, 'ok');
@@ -142,27 +138,27 @@ function FetchOffsetEx(UniRegID, BizType: PWideChar; MsgCount: Integer; Offset: 
   DeliverProc: TDeliverProc; Datum: Pointer; EndOffset: PInt64; Msg: PPWideChar;
   Filter: TQueryFilter): Integer; stdcall;
 begin
-  J('fetchOffsetEx').Str('uniRegId', W(UniRegID)).Str('bizType', W(BizType)).Int('count', MsgCount)
+  J('fetchOffsetEx').Str('uniRegId', WText(UniRegID)).Str('bizType', WText(BizType)).Int('count', MsgCount)
     .Int('offset', Offset).Put;
-  Deliver(W(BizType), DeliverProc, Datum, Filter);
+  Deliver(WText(BizType), DeliverProc, Datum, Filter);
   EndOffset^ := Offset + 4;
   Result := 0;
 end;
 
 function SendMsgReceipt(UniRegID: PWideChar; MsgID, Receipt: Integer; Msg: PPWideChar): Integer; stdcall;
 begin
-  J('sendMsgReceipt').Str('uniRegId', W(UniRegID)).Int('msgId', MsgID).Int('receipt', Receipt).Put;
+  J('sendMsgReceipt').Str('uniRegId', WText(UniRegID)).Int('msgId', MsgID).Int('receipt', Receipt).Put;
   Result := 7;
 end;
 
 procedure GetLastNetFetchError(UniRegID: PWideChar; Code, Msg: PPWideChar); stdcall;
 begin
-  J('getLastNetFetchError').Str('uniRegId', W(UniRegID)).Put;
+  J('getLastNetFetchError').Str('uniRegId', WText(UniRegID)).Put;
 end;
 
 function HttpRequestFetch(UniRegID: PWideChar; Msg: PPWideChar): Integer; stdcall;
 begin
-  J('httpRequestFetch').Str('uniRegId', W(UniRegID)).Put;
+  J('httpRequestFetch').Str('uniRegId', WText(UniRegID)).Put;
   Result := 0;
 end;
 

@@ -37,6 +37,8 @@ function AnsiToWide(P: PAnsiChar; Len: Integer): UnicodeString;
 function WideToAnsi(const W: UnicodeString): AnsiString;
 function WideToUtf8(P: PWideChar; Len: Integer): AnsiString;
 function AnsiToUtf8Text(P: PAnsiChar): AnsiString;
+{ A zero-terminated UTF-16 text (nil for none) in UTF-8. }
+function WText(P: PWideChar): AnsiString;
 function HexOf(P: Pointer; Len: Integer): AnsiString;
 { Decimal text of a double, "." as separator, shortest form for the values the probes use. }
 function FloatText(V: Double): AnsiString;
@@ -114,51 +116,42 @@ begin
 end;
 
 function AnsiToWide(P: PAnsiChar; Len: Integer): UnicodeString;
-var
-  N: Integer;
 begin
-  Result := '';
   if (P = nil) or (Len <= 0) then
-    Exit;
-  N := MultiByteToWideChar(CP_ACP, 0, P, Len, nil, 0);
-  SetLength(Result, N);
-  if N > 0 then
-    MultiByteToWideChar(CP_ACP, 0, P, Len, PWideChar(Result), N);
+    Exit('');
+  SetLength(Result, MultiByteToWideChar(CP_ACP, 0, P, Len, nil, 0));
+  MultiByteToWideChar(CP_ACP, 0, P, Len, PWideChar(Result), Length(Result));
+end;
+
+{ UTF-16 to the code page CodePage. }
+function FromWide(CodePage: UINT; P: PWideChar; Len: Integer): AnsiString;
+begin
+  if (P = nil) or (Len <= 0) then
+    Exit('');
+  SetLength(Result, WideCharToMultiByte(CodePage, 0, P, Len, nil, 0, nil, nil));
+  WideCharToMultiByte(CodePage, 0, P, Len, PAnsiChar(Result), Length(Result), nil, nil);
 end;
 
 function WideToAnsi(const W: UnicodeString): AnsiString;
-var
-  N: Integer;
 begin
-  Result := '';
-  if W = '' then
-    Exit;
-  N := WideCharToMultiByte(CP_ACP, 0, PWideChar(W), Length(W), nil, 0, nil, nil);
-  SetLength(Result, N);
-  if N > 0 then
-    WideCharToMultiByte(CP_ACP, 0, PWideChar(W), Length(W), PAnsiChar(Result), N, nil, nil);
+  Result := FromWide(CP_ACP, PWideChar(W), Length(W));
 end;
 
 function WideToUtf8(P: PWideChar; Len: Integer): AnsiString;
-var
-  N: Integer;
 begin
-  Result := '';
-  if (P = nil) or (Len <= 0) then
-    Exit;
-  N := WideCharToMultiByte(CP_UTF8, 0, P, Len, nil, 0, nil, nil);
-  SetLength(Result, N);
-  if N > 0 then
-    WideCharToMultiByte(CP_UTF8, 0, P, Len, PAnsiChar(Result), N, nil, nil);
+  Result := FromWide(CP_UTF8, P, Len);
+end;
+
+function WText(P: PWideChar): AnsiString;
+begin
+  Result := WideToUtf8(P, lstrlenW(P)); { lstrlenW(nil) is 0 }
 end;
 
 function AnsiToUtf8Text(P: PAnsiChar): AnsiString;
 var
   W: UnicodeString;
 begin
-  if P = nil then
-    Exit('');
-  W := AnsiToWide(P, StrLen(P));
+  W := AnsiToWide(P, lstrlenA(P)); { lstrlenA(nil) is 0 }
   Result := WideToUtf8(PWideChar(W), Length(W));
 end;
 
