@@ -22,7 +22,11 @@ std::wstring PushStandInWithoutFetchOffset() {
 }
 
 TPushLibraryInPlace::TPushLibraryInPlace(const std::wstring& library) {
-    DeleteFileW(PushLibraryPlace().c_str());
+    // A client started by an earlier test may still be ending with the library loaded: give it
+    // a few seconds to let go.
+    for (int tries = 0;
+         !DeleteFileW(PushLibraryPlace().c_str()) && FileExists(PushLibraryPlace()) && tries < 100; ++tries)
+        Sleep(100);
     if (FileExists(PushLibraryPlace()))
         throw std::runtime_error("the push-message library's place is in use");
     if (!library.empty() && !CopyTestFile(library, PushLibraryPlace()))
