@@ -132,7 +132,7 @@ std::string TActionRegistry::CallActionFun(const std::string& sAction, const TVa
             TFwRef<IAppContext> fresh = FPort.GetAppContext();
             context = TCallerContext::Create(fresh.Get());
         }
-        FPort.AppendParams(*context->AppContext()->GetParams(), Args);
+        FPort.AppendParams(*ContextParams(*context->AppContext()), Args);
         if (CallActionFun(sAction, context) == CLSync) return context->FRetValue;
     } catch (const std::exception& e) {
         WriteMainLog(FPort, FormatLogLine("CallActionFun 异常：%s", {e.what()}));

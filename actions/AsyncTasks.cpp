@@ -213,7 +213,7 @@ bool TAsyGetMessage::AppendNotifyTask(const std::string& label, TNotifyType type
             TFwRef<IAppContext> fresh = FPort.GetAppContext();
             context = TCallerContext::Create(fresh.Get());
         }
-        FPort.AppendParams(*context->AppContext()->GetParams(), args);
+        FPort.AppendParams(*ContextParams(*context->AppContext()), args);
         appended = AppendTask(std::move(context), type);
     } catch (...) {
         appended = false;

@@ -1,6 +1,7 @@
 #include "actions/CustomAttributeUnit.h"
 
 #include "actions/ActionRegistry.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 
 #include <stdexcept>
@@ -107,19 +108,21 @@ void TCallerContext::Release() noexcept {
 }
 
 void TCallerContext::SetValue(std::string_view name, std::string_view value) const {
-    FCallerParam->GetValues()->SetValue(Utf8ToAnsi(name).c_str(), Utf8ToAnsi(value).c_str());
+    CallForeign(&IAppValues::SetValue, ContextValues(*FCallerParam).Get(), Utf8ToAnsi(name).c_str(),
+                Utf8ToAnsi(value).c_str());
 }
 
 std::string TCallerContext::GetValue(std::string_view name) const {
-    return AnsiToUtf8(FCallerParam->GetValues()->GetValue(Utf8ToAnsi(name).c_str()));
+    return AnsiToUtf8(
+        CallForeign(&IAppValues::GetValue, ContextValues(*FCallerParam).Get(), Utf8ToAnsi(name).c_str()));
 }
 
 int32_t TCallerContext::ValueCount() const {
-    return FCallerParam->GetValues()->ValueCount();
+    return CallForeign(&IAppValues::ValueCount, ContextValues(*FCallerParam).Get());
 }
 
 int32_t TCallerContext::ParamCount() const {
-    return FCallerParam->GetParams()->ParamCount();
+    return CallForeign(&IJsCallerInf::ParamCount, ContextParams(*FCallerParam).Get());
 }
 
 std::string TCallerContext::ParamStr(int32_t index) const {
@@ -127,12 +130,12 @@ std::string TCallerContext::ParamStr(int32_t index) const {
 }
 
 std::string TCallerContext::ParamStrAnsi(int32_t index) const {
-    const char* text = FCallerParam->GetParams()->ParamStr(index);
+    const char* text = CallForeign(&IJsCallerInf::ParamStr, ContextParams(*FCallerParam).Get(), index);
     return text ? std::string(text) : std::string();
 }
 
 std::string TCallerContext::Result() const {
-    const char* text = FCallerParam->GetParams()->Result();
+    const char* text = CallForeign(&IJsCallerInf::Result, ContextParams(*FCallerParam).Get());
     return text ? AnsiToUtf8(text) : std::string();
 }
 

@@ -7,7 +7,9 @@
 // MakeServiceClass: its class name, its CefAction (service name) and, per method, the method's
 // own name, its address and its CefActionMethod declarations. The registry is built from those
 // descriptions with the same rules the attributes would give.
+#include "foundation/ForeignCall.h"
 #include "webbridge/AppContextIntf.h"
+#include "webbridge/ContextAccess.h"
 
 #include <atomic>
 #include <cstdint>
@@ -99,8 +101,8 @@ public:
     IAppContext* AppContext() const { return FCallerParam; }
 
     // Convenience readers over the framework context; texts are UTF-8 here and ANSI there.
-    int32_t CallerNo() const { return FCallerParam->CallerNo(); }
-    int32_t WebID() const { return FCallerParam->WebID(); }
+    int32_t CallerNo() const { return CallForeign(&IAppContext::CallerNo, FCallerParam); }
+    int32_t WebID() const { return CallForeign(&IAppContext::WebID, FCallerParam); }
     void SetValue(std::string_view name, std::string_view value) const;
     std::string GetValue(std::string_view name) const;
     int32_t ValueCount() const;

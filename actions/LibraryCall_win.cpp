@@ -1,6 +1,7 @@
 #include "actions/LibraryCall.h"
 
 #include "foundation/Abi.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/ScopedWin.h"
 #include "foundation/TextCodec.h"
 
@@ -9,7 +10,7 @@
 namespace {
 
 std::string AnsiValue(IAppValues& values, const char* name) {
-    const char* text = values.GetValue(name);
+    const char* text = CallForeign(&IAppValues::GetValue, &values, name);
     return text ? std::string(text) : std::string();
 }
 
@@ -18,8 +19,8 @@ std::string AnsiValue(IAppValues& values, const char* name) {
 std::string CallLibraryFunction(TCallerContext* aContext) {
     if (!aContext) return {};
     IAppContext* context = aContext->AppContext();
-    auto values = context->GetValues();
-    if (!values || values->ValueCount() < 2) return {};
+    auto values = ContextValues(*context);
+    if (!values || CallForeign(&IAppValues::ValueCount, values.Get()) < 2) return {};
     // Both stay in the ANSI code page, the form the loader takes them in.
     const std::string path = AnsiValue(*values, "path");
     const std::string funName = AnsiValue(*values, "funName");
@@ -31,6 +32,6 @@ std::string CallLibraryFunction(TCallerContext* aContext) {
     auto function = reinterpret_cast<TServiceLibraryFun>(
         reinterpret_cast<void*>(GetProcAddress(library.Get(), funName.c_str())));
     if (!function) return {};
-    if (!IsTrue(function(context))) return {};
+    if (!IsTrue(CallForeign(function, context))) return {};
     return aContext->Result();
 }

@@ -4,6 +4,7 @@
 #include "device/FRXDeviceRules.h"
 #include "foundation/AppLog.h"
 #include "foundation/ScopedWin.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 
 #include <shellapi.h>
@@ -183,14 +184,14 @@ public:
     bool HasUpdateFile() {
         int32_t exists = 0;
         return Run([&] {
-                   if (FFileIsExist) FFileIsExist(u"Up4t5.ini", &exists, FWork);
+                   if (FFileIsExist) CallForeign(FFileIsExist, u"Up4t5.ini", &exists, FWork);
                }) &&
                exists != 0;
     }
     bool FetchUpdateFile(const std::string& target) {
         const std::u16string wideTarget = Utf8ToUtf16(target);
         return Run([&] {
-            if (FReadFile) FReadFile(u"Up4t5.ini", wideTarget.c_str(), FWork);
+            if (FReadFile) CallForeign(FReadFile, u"Up4t5.ini", wideTarget.c_str(), FWork);
         });
     }
 
@@ -200,10 +201,10 @@ private:
         if (!FModule || !FInit) return false;
         unsigned char work[frx::kWorkAreaSize] = {};
         FWork = work;
-        if (FInit(u"", FWork) != 0) return false;
-        if (FSelectDevice) FSelectDevice(0, FWork);
+        if (CallForeign(FInit, u"", FWork) != 0) return false;
+        if (FSelectDevice) CallForeign(FSelectDevice, 0, FWork);
         task();
-        if (FFree) FFree(FWork);
+        if (FFree) CallForeign(FFree, FWork);
         FWork = nullptr;
         return true;
     }
@@ -396,7 +397,7 @@ int32_t TFRXExtInterface::GetFRXVersion(std::string& answer) {
     if (!FGetFRXVersion) return frx::kNotAvailable;
     std::vector<char> buffer(frx::kAnswerBufferSize, '\0');
     char* data = buffer.data();
-    const int32_t result = FGetFRXVersion(&data);
+    const int32_t result = CallForeign(FGetFRXVersion, &data);
     buffer.back() = '\0';
     answer = AnsiToUtf8(buffer.data());
     return result;
@@ -407,7 +408,7 @@ int32_t TFRXExtInterface::GetFRXGetTaxpayer(std::string& answer) {
     EnsureLoaded();
     if (!FFRXGetTaxpayer) return frx::kNotAvailable;
     std::vector<char> buffer(frx::kAnswerBufferSize, '\0');
-    const int32_t result = FFRXGetTaxpayer(buffer.data());
+    const int32_t result = CallForeign(FFRXGetTaxpayer, buffer.data());
     buffer.back() = '\0';
     answer = AnsiToUtf8(buffer.data());
     return result;
@@ -416,5 +417,5 @@ int32_t TFRXExtInterface::GetFRXGetTaxpayer(std::string& answer) {
 int32_t TFRXExtInterface::GetFRXInsertUpdateEvent() {
     EnsureLoaded();
     if (!FFRXInsertUpdateEvent) return frx::kNotAvailable;
-    return FFRXInsertUpdateEvent();
+    return CallForeign(FFRXInsertUpdateEvent);
 }

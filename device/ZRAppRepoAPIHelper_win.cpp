@@ -1,6 +1,7 @@
 #include "device/ZRAppRepoAPIHelper.h"
 
 #include "device/LocalEnv.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 
 namespace {
@@ -53,24 +54,24 @@ TZRAppRepoAPIHelper::TZRAppRepoAPIHelper(std::string rootPath) : FRootPath(std::
 int32_t TZRAppRepoAPIHelper::InstallAppToRepo(std::string_view appId, std::string_view version,
                                               TWideResultBuffer& params, std::string_view appPath) {
     if (!FHasLoadDLL || !FInstallAppToRepo) return kNotAvailable;
-    return FInstallAppToRepo(WArg(appId), WArg(version), Out(params), WArg(appPath));
+    return CallForeign(FInstallAppToRepo, WArg(appId), WArg(version), Out(params), WArg(appPath));
 }
 
 int32_t TZRAppRepoAPIHelper::UpdateAppRepo(std::string_view appId, std::string_view version,
                                            std::string_view appPath) {
     if (!FHasLoadDLL || !FUpdateAppRepo) return kNotAvailable;
-    return FUpdateAppRepo(WArg(appId), WArg(version), WArg(appPath));
+    return CallForeign(FUpdateAppRepo, WArg(appId), WArg(version), WArg(appPath));
 }
 
 int32_t TZRAppRepoAPIHelper::DeleteAppRepo(std::string_view appId) {
     if (!FHasLoadDLL || !FDeleteAppRepo) return kNotAvailable;
-    return FDeleteAppRepo(WArg(appId));
+    return CallForeign(FDeleteAppRepo, WArg(appId));
 }
 
 int32_t TZRAppRepoAPIHelper::QueryAppRepo(std::string_view appId, TWideResultBuffer& version,
                                           TWideResultBuffer& params, TWideResultBuffer& appPath) {
     if (!FHasLoadDLL || !FQueryAppRepo) return kNotAvailable;
-    return FQueryAppRepo(WArg(appId), Out(version), Out(params), Out(appPath));
+    return CallForeign(FQueryAppRepo, WArg(appId), Out(version), Out(params), Out(appPath));
 }
 
 int32_t TZRAppRepoAPIHelper::QueryAppRepo(std::string_view appId, TAppRepoEntry& entry) {
@@ -85,33 +86,33 @@ int32_t TZRAppRepoAPIHelper::QueryAppRepo(std::string_view appId, TAppRepoEntry&
 
 int32_t TZRAppRepoAPIHelper::GetAppRepoPIDList(TWideResultBuffer& pidList) {
     if (!FHasLoadDLL || !FGetAppRepoPIDList) return kNotAvailable;
-    return FGetAppRepoPIDList(Out(pidList));
+    return CallForeign(FGetAppRepoPIDList, Out(pidList));
 }
 
 int32_t TZRAppRepoAPIHelper::SetAppRepoExt(std::string_view appId, std::string_view key,
                                            std::string_view value) {
     if (!FHasLoadDLL || !FSetAppRepoExt) return kNotAvailable;
-    return FSetAppRepoExt(WArg(appId), WArg(key), WArg(value));
+    return CallForeign(FSetAppRepoExt, WArg(appId), WArg(key), WArg(value));
 }
 
 int32_t TZRAppRepoAPIHelper::GetAppRepoExt(std::string_view appId, std::string_view key,
                                            TWideResultBuffer& value) {
     if (!FHasLoadDLL || !FGetAppRepoExt) return kNotAvailable;
-    return FGetAppRepoExt(WArg(appId), WArg(key), Out(value));
+    return CallForeign(FGetAppRepoExt, WArg(appId), WArg(key), Out(value));
 }
 
 int32_t TZRAppRepoAPIHelper::GetAppRepoExtA(std::string_view appId, int32_t index, TWideResultBuffer& key,
                                             TWideResultBuffer& value) {
     if (!FHasLoadDLL || !FGetAppRepoExtA) return kNotAvailable;
-    return FGetAppRepoExtA(WArg(appId), index, Out(key), Out(value));
+    return CallForeign(FGetAppRepoExtA, WArg(appId), index, Out(key), Out(value));
 }
 
 int32_t TZRAppRepoAPIHelper::GetAppRepoExtCount(std::string_view appId, uint32_t& count) {
     if (!FHasLoadDLL || !FGetAppRepoExtCount) return kNotAvailable;
-    return FGetAppRepoExtCount(WArg(appId), &count);
+    return CallForeign(FGetAppRepoExtCount, WArg(appId), &count);
 }
 
 int32_t TZRAppRepoAPIHelper::DeleteAppRepoExt(std::string_view appId, std::string_view key) {
     if (!FHasLoadDLL || !FDeleteAppRepoExt) return kNotAvailable;
-    return FDeleteAppRepoExt(WArg(appId), WArg(key));
+    return CallForeign(FDeleteAppRepoExt, WArg(appId), WArg(key));
 }

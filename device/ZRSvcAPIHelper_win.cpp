@@ -1,6 +1,7 @@
 #include "device/ZRSvcAPIHelper.h"
 
 #include "device/LocalEnv.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ bool TZRSvcAPIHelper::InstallService(std::string_view version) {
         const std::string root = Utf8ToAnsi(FRootPath);
         const std::string lib = Utf8ToAnsi(FServiceLib);
         const std::string ver = Utf8ToAnsi(version);
-        FInstallService(root.c_str(), lib.c_str(), ver.c_str());
+        CallForeign(FInstallService, root.c_str(), lib.c_str(), ver.c_str());
         return true;
     } catch (...) {
         return false;
@@ -53,7 +54,7 @@ bool TZRSvcAPIHelper::InstallService(std::string_view version) {
 }
 
 void TZRSvcAPIHelper::UninstallService() {
-    if (FHasLoadSvcHost) FUninstallService();
+    if (FHasLoadSvcHost) CallForeign(FUninstallService);
 }
 
 int32_t TZRSvcAPIHelper::AddService(std::string_view svcId, std::string_view funcParams) {
@@ -64,11 +65,11 @@ int32_t TZRSvcAPIHelper::AddService(std::string_view svcId, std::string_view fun
     std::vector<char> buffer(std::max(kFuncParamsBytes, params.size() + 1), '\0');
     std::copy(params.begin(), params.end(), buffer.begin());
     char* bufferPtr = buffer.data();
-    return FAddService(id.c_str(), &bufferPtr);
+    return CallForeign(FAddService, id.c_str(), &bufferPtr);
 }
 
 int32_t TZRSvcAPIHelper::DeleteService(std::string_view svcId) {
     if (!FHasLoadSvcHost) return 0;
     const std::string id = Utf8ToAnsi(svcId);
-    return FDeleteService(id.c_str());
+    return CallForeign(FDeleteService, id.c_str());
 }

@@ -5,6 +5,7 @@
 #include "device/FRXExtInterface.h"
 #include "device/ZRCompanyUtils.h"
 #include "foundation/AppLog.h"
+#include "foundation/CrashReport.h"
 #include "foundation/TextCodec.h"
 #include "host/EntrySequence.h"
 #include "host/Handover.h"
@@ -141,6 +142,7 @@ void RunModuleInitialisation() {
     RegisterServiceClasses();
     WipeTaxpayerRecordsAtStart();
     InitAppLog();
+    InstallCrashReport();
     LoadZRAccountAtStart();
 }
 

@@ -100,7 +100,7 @@ TPageAnswer AnswerPageCall(TCurrentCallerType outcome, TCallerContext& context, 
         port.CallJsFunction(context.WebID(), callerNo, context.FRetValue);
         return TPageAnswer::ByCaller;
     }
-    if (auto params = context.AppContext()->GetParams())
+    if (auto params = ContextParams(*context.AppContext()))
         params->SetResult(Utf8ToAnsi(context.FRetValue.Get()).c_str());
     return TPageAnswer::ReturnText;
 }

@@ -1,5 +1,6 @@
 #include "host/MainFormEvents.h"
 
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "host/ProcessControl.h"
 #include "webbridge/AppFramework.h"
@@ -175,10 +176,11 @@ void TMainFormEvents::OnMainFormEvent(void* Sender, void* userContext, int32_t i
                 break;
             case TMainEventKind::AppKey:
             case TMainEventKind::EmptyRequest:
-                if (auto params = aCallerParamInf ? aCallerParamInf->GetParams() : TFwRef<IJsCallerInf>()) {
+                if (auto params =
+                        aCallerParamInf ? ContextParams(*aCallerParamInf) : TFwRef<IJsCallerInf>()) {
                     const std::string answer =
                         kind == TMainEventKind::AppKey ? AppKeyAnswer() : std::string();
-                    params->SetResult(Utf8ToAnsi(answer).c_str());
+                    CallForeign(&IJsCallerInf::SetResult, params.Get(), Utf8ToAnsi(answer).c_str());
                 }
                 break;
             case TMainEventKind::Ignored:
@@ -198,24 +200,25 @@ bool TMainFormEvents::CallMainBrowserHook(void* Sender, void* userContext, int32
     if (!hook) return false;
     uint8_t handled = 0; // a one-byte Boolean by reference
     const std::string nameAnsi = Utf8ToAnsi(sEventName);
-    hook(Sender, userContext, iEventType, nameAnsi.c_str(), aCallerParamInf, &handled);
+    CallForeign(hook, Sender, userContext, iEventType, nameAnsi.c_str(), aCallerParamInf, &handled);
     Log(handled != 0 ? "当前请求已经被接管!" : "当前请求未被接管，主框架继续处理请求!");
     return handled != 0;
 }
 
 void TMainFormEvents::OnPopup(IAppContext* aCallerParamInf) {
-    auto values = aCallerParamInf->GetValues();
+    auto values = ContextValues(*aCallerParamInf);
     if (!values) return;
-    const char* url = values->GetValue("URL");
+    const char* url = CallForeign(&IAppValues::GetValue, values.Get(), "URL");
     FContext.SetcurUrl(AnsiToUtf8(url ? url : ""));
-    values->SetValue("Width", "900");
-    values->SetValue("Height", "600");
+    CallForeign(&IAppValues::SetValue, values.Get(), "Width", "900");
+    CallForeign(&IAppValues::SetValue, values.Get(), "Height", "600");
     const std::string popFormUrl = FContext.popFormUrl();
     if (popFormUrl.empty()) return;
     const std::string encrypted =
         FContext.CallActionFun("sys.Enc", TVarArgs{TVarRec::Text(FContext.curUrl())});
-    values->SetValue("URL", Utf8ToAnsi(PopupFormUrl(popFormUrl, encrypted)).c_str());
-    values->SetBoolValue("HideHeadBar", kPasTrue);
+    CallForeign(&IAppValues::SetValue, values.Get(), "URL",
+                Utf8ToAnsi(PopupFormUrl(popFormUrl, encrypted)).c_str());
+    CallForeign(&IAppValues::SetBoolValue, values.Get(), "HideHeadBar", kPasTrue);
 }
 
 void TMainFormEvents::OnPageLoaded() {
@@ -258,19 +261,19 @@ std::string TMainFormEvents::AppKeyAnswer() {
 void TMainFormEvents::ShowLoginForm() {
     TFwRef<IAppContext> appContext = FContext.Registry().Port().GetAppContext();
     if (!appContext) return;
-    if (auto values = appContext->GetValues()) {
-        values->SetIntValue("Width", 500);
-        values->SetIntValue("Height", 400);
-        values->SetIntValue("HideActionButton", 5);
-        values->SetBoolValue("Fixed", kPasTrue);
+    if (auto values = ContextValues(*appContext)) {
+        CallForeign(&IAppValues::SetIntValue, values.Get(), "Width", 500);
+        CallForeign(&IAppValues::SetIntValue, values.Get(), "Height", 400);
+        CallForeign(&IAppValues::SetIntValue, values.Get(), "HideActionButton", 5);
+        CallForeign(&IAppValues::SetBoolValue, values.Get(), "Fixed", kPasTrue);
     }
     const int32_t result = FServices.FormShowModal(
         FContext.Intf(), false, FContext.appPath() + kLoginFormPage, LoginFormCallback(), appContext.Get());
     int32_t count = 0;
     std::string paramText;
-    if (auto params = appContext->GetParams()) {
-        count = params->ParamCount();
-        const char* text = params->ParamText();
+    if (auto params = ContextParams(*appContext)) {
+        count = CallForeign(&IJsCallerInf::ParamCount, params.Get());
+        const char* text = CallForeign(&IJsCallerInf::ParamText, params.Get());
         paramText = AnsiToUtf8(text ? text : "");
     }
     FServices.ShowMessage(LoginFormReport(result, count, paramText));
@@ -350,8 +353,8 @@ void TMainFormEvents::AppWndProc(WPARAM code, LPARAM lParam) {
                          reinterpret_cast<LPARAM>(mainWindow));
         const TOnAppWakeUp hook = FServices.WakeUpHook();
         if (hook.Code &&
-            IsTrue(hook.Code(hook.Data, static_cast<int32_t>(FContext.RegisteredMessage()),
-                             static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow))))
+            IsTrue(CallForeign(hook.Code, hook.Data, static_cast<int32_t>(FContext.RegisteredMessage()),
+                               static_cast<TFwHandle>(lParam), 1, reinterpret_cast<TFwHandle>(mainWindow))))
             return;
         // Behind the splash the main window is still hidden; minimising and restoring it would
         // show it before its page has loaded.

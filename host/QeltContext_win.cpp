@@ -4,6 +4,7 @@
 #include "actions/AsyncTasks.h"
 #include "device/LocalEnv.h"
 #include "device/ZRSvcAPIHelper.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "host/HostConfig.h"
 #include "host/HostFiles.h"
@@ -373,8 +374,8 @@ void TQeltContext::LoadOneModule(const std::string& name, const std::string& dll
                                  const std::string& funName) {
     if (!FileExistsUtf8(dllPath)) throw std::runtime_error("错误：模块[" + dllPath + "]未找到!");
     void* fn = LoadLibFunction(dllPath, funName);
-    const TPasBool ok =
-        reinterpret_cast<TModuleIniFun>(fn)(static_cast<IAppFramework*>(FFramework.AppFrameworkInterface()));
+    const TPasBool ok = CallForeign(reinterpret_cast<TModuleIniFun>(fn),
+                                    static_cast<IAppFramework*>(FFramework.AppFrameworkInterface()));
     if (!IsTrue(ok)) Log("模块[" + dllPath + "(" + funName + ")]返回False");
     auto info = std::make_unique<TModulesInfo>();
     info->sIniFun = funName;

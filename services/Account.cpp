@@ -6,6 +6,7 @@
 #include "foundation/Abi.h"
 #include "foundation/AppLog.h"
 #include "foundation/Crypto.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/Json.h"
 #include "foundation/RequestSign.h"
 #include "foundation/TextCodec.h"
@@ -77,7 +78,7 @@ struct TWideFree {
 template <class TCall>
 std::string WideResult(TCall&& call) {
     char16_t* raw = nullptr;
-    call(&raw);
+    CallForeign(call, &raw);
     const std::unique_ptr<char16_t, TWideFree> owned(raw);
     return Utf16ToUtf8(PasWideView(raw));
 }
@@ -90,7 +91,7 @@ TFwRef<IZRAccount> Account() {
 
 TFwRef<IZRALoginManager> LoginManager(IZRAccount& account) {
     IZRALoginManager* raw = nullptr;
-    account.GetLoginManager(&raw);
+    CallForeign(&IZRAccount::GetLoginManager, &account, &raw);
     TFwRef<IZRALoginManager> manager(raw);
     if (!manager) throw std::runtime_error("the account library gave no login manager");
     return manager;
@@ -100,10 +101,14 @@ TFwRef<IZRALoginManager> LoginManager() {
     return LoginManager(*Account());
 }
 
+bool IsLoggedIn(IZRALoginManager& manager) {
+    return IsTrue(CallForeign(&IZRALoginManager::IsLoggedIn, &manager));
+}
+
 // Null when nobody is signed in.
 TFwRef<IZRAUser> CurrentUser(IZRALoginManager& manager) {
     IZRAUser* raw = nullptr;
-    manager.GetCurrentUser(&raw);
+    CallForeign(&IZRALoginManager::GetCurrentUser, &manager, &raw);
     return TFwRef<IZRAUser>(raw);
 }
 
@@ -140,12 +145,13 @@ bool TAccountSvr::InitEnvironment(TCallerContext*) {
         if (!IsZRAccountAvailable()) return false;
         TFwRef<IZRAccount> account = Account();
         const std::string appIdOfHost = ServiceHost().AppID();
-        LoginManager(*account)->SetAppID(Utf8ToUtf16(appIdOfHost).c_str());
+        const std::u16string wideAppId = Utf8ToUtf16(appIdOfHost);
+        CallForeign(&IZRALoginManager::SetAppID, LoginManager(*account).Get(), wideAppId.c_str());
         Log("设置AppID=%s", {appIdOfHost});
         const std::u16string product = Utf8ToUtf16(appId(nullptr));
         const std::u16string key = Utf8ToUtf16(ProductKey());
         const std::u16string webRoot = Utf8ToUtf16(AppHost(nullptr) + kWebPathSuffix);
-        account->InitApp(product.c_str(), key.c_str(), webRoot.c_str());
+        CallForeign(&IZRAccount::InitApp, account.Get(), product.c_str(), key.c_str(), webRoot.c_str());
         return true;
     } catch (const std::exception& e) {
         WriteAppLog(std::string("TAccountSvr.InitEnvironment 异常：") + e.what());
@@ -219,7 +225,10 @@ std::string TAccountSvr::login(TCallerContext* aContext) {
     TFwRef<IZRAccount> account = Account();
     IZRAError* errorRaw = nullptr;
     IZRAUser* userRaw = nullptr;
-    account->Login(Utf8ToUtf16(loginName).c_str(), Utf8ToUtf16(password).c_str(), &errorRaw, &userRaw);
+    const std::u16string wideName = Utf8ToUtf16(loginName);
+    const std::u16string widePassword = Utf8ToUtf16(password);
+    CallForeign(&IZRAccount::Login, account.Get(), wideName.c_str(), widePassword.c_str(), &errorRaw,
+                &userRaw);
     const TFwRef<IZRAError> error(errorRaw);
     const TFwRef<IZRAUser> user(userRaw);
     if (!user) {
@@ -230,8 +239,8 @@ std::string TAccountSvr::login(TCallerContext* aContext) {
 
     Log("login sUser=%s 成功", {loginName});
     TFwRef<IZRALoginManager> manager = LoginManager(*account);
-    manager->SetCurrentUser(user.Get());
-    const std::string answer = LoginAnswer(IsTrue(manager->IsLoggedIn()), "登录成功");
+    CallForeign(&IZRALoginManager::SetCurrentUser, manager.Get(), user.Get());
+    const std::string answer = LoginAnswer(IsLoggedIn(*manager), "登录成功");
     Log("login Result=%s", {answer});
     PassTokenOn(GetUserToken(nullptr));
     return answer;
@@ -242,13 +251,14 @@ bool TAccountSvr::InnerSetLoginUser(const std::string& sLoginInfo) {
     const std::string loginInfo = Trimmed(sLoginInfo);
     TFwRef<IZRAccount> account = Account();
     IZRAUser* userRaw = nullptr;
-    account->CreateLoginUser(Utf8ToUtf16(loginInfo).c_str(), &userRaw);
+    const std::u16string wideInfo = Utf8ToUtf16(loginInfo);
+    CallForeign(&IZRAccount::CreateLoginUser, account.Get(), wideInfo.c_str(), &userRaw);
     const TFwRef<IZRAUser> user(userRaw);
     bool result = false;
     if (user) {
         TFwRef<IZRALoginManager> manager = LoginManager(*account);
-        manager->SetCurrentUser(user.Get());
-        result = IsTrue(manager->IsLoggedIn());
+        CallForeign(&IZRALoginManager::SetCurrentUser, manager.Get(), user.Get());
+        result = IsLoggedIn(*manager);
         Log("SetLoginUser Result=%d", {result ? "1" : "0"});
         Log("SetCurUserToken  in");
         PassTokenOn(GetUserToken(nullptr));
@@ -265,7 +275,7 @@ std::string TAccountSvr::SetLoginUser(TCallerContext* aContext) {
         answer = LoginAnswer(false, "参数错误!");
     } else {
         const bool taken = InnerSetLoginUser(aContext->ParamStr(0));
-        answer = LoginAnswer(IsTrue(LoginManager()->IsLoggedIn()), taken ? "登录成功" : "登录失败");
+        answer = LoginAnswer(IsLoggedIn(*LoginManager()), taken ? "登录成功" : "登录失败");
     }
     Log("SetLoginUser  Out");
     return answer;
@@ -284,7 +294,7 @@ std::string TAccountSvr::UpdateLoginUser(TCallerContext* aContext) {
         }
         // A signed-in user is only ever replaced by the same account.
         TFwRef<IZRALoginManager> manager = LoginManager();
-        if (IsTrue(manager->IsLoggedIn())) {
+        if (IsLoggedIn(*manager)) {
             if (const TFwRef<IZRAUser> current = CurrentUser(*manager)) {
                 const std::string currentId = UserAccountId(*current);
                 if (!currentId.empty() && currentId != loginInfo->GetS("accountId")) {
@@ -326,15 +336,15 @@ std::string TAccountSvr::GetUserToken(TCallerContext*) {
 
 std::string TAccountSvr::RefreshUser(TCallerContext* aContext) {
     TFwRef<IZRALoginManager> manager = LoginManager();
-    if (!IsTrue(manager->IsLoggedIn())) return {};
+    if (!IsLoggedIn(*manager)) return {};
     const TFwRef<IZRAUser> user = CurrentUser(*manager);
     if (!user) return {};
-    user->Refresh();
+    CallForeign(&IZRAUser::Refresh, user.Get());
     return userinfor(aContext);
 }
 
 std::string TAccountSvr::logout(TCallerContext*) {
-    LoginManager()->SetCurrentUser(nullptr);
+    CallForeign(&IZRALoginManager::SetCurrentUser, LoginManager().Get(), nullptr);
     const std::string answer = LoginAnswer(false, "注销成功");
     PassTokenOn("");
     return answer;

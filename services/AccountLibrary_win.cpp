@@ -1,6 +1,7 @@
 #include "services/AccountLibrary.h"
 
 #include "foundation/AppLog.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 
 #include <windows.h>
@@ -44,13 +45,37 @@ uintptr_t ProgramInstance() {
     return reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
 }
 
-// The record the library published through its window class, or null. Queried wide, as it is
-// registered, so the system answers the stored address itself.
+bool InImageOf(HMODULE library, const void* address) {
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(address), &module) &&
+           module == library;
+}
+
+// The record the library published through its window class, or null. The class may be
+// registered through either character set, and asked through the other one the system answers a
+// conversion thunk in place of the stored address: only an answer inside the library's image is
+// the record.
 void* FindRecord() {
-    WNDCLASSEXW info{};
-    info.cbSize = sizeof info;
-    if (!GetClassInfoExW(GetModuleHandleW(nullptr), kZRAccountClassName, &info)) return nullptr;
-    return reinterpret_cast<void*>(info.lpfnWndProc);
+    const HMODULE library = GetModuleHandleW(Widen(kZRAccountLibName).c_str());
+    if (library == nullptr) return nullptr;
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wide{};
+    wide.cbSize = sizeof wide;
+    WNDCLASSEXA ansi{};
+    ansi.cbSize = sizeof ansi;
+    const std::string ansiName = Narrow(kZRAccountClassName);
+    void* answers[2] = {};
+    if (GetClassInfoExW(instance, kZRAccountClassName, &wide))
+        answers[0] = reinterpret_cast<void*>(wide.lpfnWndProc);
+    if (GetClassInfoExA(instance, ansiName.c_str(), &ansi))
+        answers[1] = reinterpret_cast<void*>(ansi.lpfnWndProc);
+    if (answers[0] == nullptr && answers[1] == nullptr) return nullptr;
+    for (void* answer : answers)
+        if (answer != nullptr && InImageOf(library, answer)) return answer;
+    Debug("[" + std::string(kZRAccountLibName) + "]窗口类" + ansiName + "的地址不在库的映像内");
+    return nullptr;
 }
 
 template <class Fn>
@@ -62,7 +87,7 @@ Fn Entry(void* record, size_t offset) {
 
 void TakeRecordLocked(void* record) {
     gRecord = record;
-    Entry<TZRAccountInitProc>(record, kZRAccountInitOffset)(&gRecord, ProgramInstance());
+    CallForeign(Entry<TZRAccountInitProc>(record, kZRAccountInitOffset), &gRecord, ProgramInstance());
 }
 
 } // namespace
@@ -116,10 +141,14 @@ void UnloadZRAccount() {
     std::lock_guard<std::mutex> guard(gLock);
     if (gModule == nullptr) return;
     if (gRecord != nullptr) {
+        // The library goes whatever its finalisation raised.
         try {
-            Entry<TZRAccountDoneProc>(gRecord, kZRAccountDoneOffset)(&gRecord, ProgramInstance());
+            CallForeign(Entry<TZRAccountDoneProc>(gRecord, kZRAccountDoneOffset), &gRecord,
+                        ProgramInstance());
         } catch (const std::exception& e) {
             Debug(std::string("[UnloadZRAccount]") + e.what());
+        } catch (...) {
+            Debug("[UnloadZRAccount]unknown error");
         }
         gRecord = nullptr;
     }
@@ -150,6 +179,6 @@ TFwRef<IZRAccount> GetZRAccount() {
     if (record == nullptr) throw std::logic_error("the account library is not loaded");
     const auto get = Entry<TZRAccountGetProc>(record, kZRAccountGetOffset);
     IZRAccount* account = nullptr;
-    get(record, &account);
+    CallForeign(get, record, &account);
     return TFwRef<IZRAccount>(account);
 }

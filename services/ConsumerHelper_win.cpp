@@ -1,5 +1,6 @@
 #include "services/ConsumerHelperLibrary.h"
 
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "services/ZRPNSApiContract.h"
 #include "webbridge/AppFrameworkContract.h"
@@ -67,7 +68,7 @@ TPasBool APPFRAME_STDCALL FilterMessage(IZRPNSMessage* message) noexcept {
         const TMessageMember member = [message](const char* name) {
             const std::u16string wideName = Utf8ToUtf16(name ? name : "");
             TWideResult value;
-            message->GetValue(wideName.c_str(), &value.Value);
+            CallForeign(&IZRPNSMessage::GetValue, message, wideName.c_str(), &value.Value);
             return Utf16ToUtf8(PasWideView(value.Value));
         };
         return PasBool((*gFilter)(member));
@@ -173,9 +174,10 @@ int32_t TConsumerHelper::SetCofig(const std::string& ClientID, const std::string
         TLibBuffer message(kZRPNSMessageChars);
         OutputDebugStringW(L"SetCofig start");
         const auto fn = reinterpret_cast<TZRPNSSetConfig>(Export(kZRPNSExpSetConfig));
-        const int32_t result = fn(texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str(),
-                                  texts[4].c_str(), texts[5].c_str(), texts[6].c_str(), texts[7].c_str(),
-                                  texts[8].c_str(), Interval, Timeout, regId.Slot(), message.Slot());
+        const int32_t result =
+            CallForeign(fn, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str(),
+                        texts[4].c_str(), texts[5].c_str(), texts[6].c_str(), texts[7].c_str(),
+                        texts[8].c_str(), Interval, Timeout, regId.Slot(), message.Slot());
         UniRegID = regId.Utf8();
         aFuncParams = message.Utf8();
         return result;
@@ -195,8 +197,8 @@ int32_t TConsumerHelper::FetchEx(const std::string& UniRegID, const std::string&
         TDeliveringCall call(&QueryFilter);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSFetchEx>(Export(kZRPNSExpFetchEx));
-        const int32_t result = fn(regId.c_str(), types.c_str(), MsgCount, &Deliver, kEmptyDatum, &BeginOffset,
-                                  &EndOffset, message.Slot(), call.Filter());
+        const int32_t result = CallForeign(fn, regId.c_str(), types.c_str(), MsgCount, &Deliver, kEmptyDatum,
+                                           &BeginOffset, &EndOffset, message.Slot(), call.Filter());
         aFuncParams = message.Utf8();
         JsonArray = call.Delivered();
         return result;
@@ -217,8 +219,8 @@ int32_t TConsumerHelper::FetchOffsetEx(const std::string& UniRegID, const std::s
         TDeliveringCall call(&QueryFilter);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSFetchOffsetEx>(Export(kZRPNSExpFetchOffsetEx));
-        const int32_t result = fn(regId.c_str(), types.c_str(), MsgCount, Offset, &Deliver, kEmptyDatum,
-                                  &EndOffset, message.Slot(), call.Filter());
+        const int32_t result = CallForeign(fn, regId.c_str(), types.c_str(), MsgCount, Offset, &Deliver,
+                                           kEmptyDatum, &EndOffset, message.Slot(), call.Filter());
         JsonArray = call.Delivered();
         aFuncParams = message.Utf8();
         return result;
@@ -235,7 +237,7 @@ int32_t TConsumerHelper::SendMsgReceipt(const std::string& UniRegID, int32_t Msg
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSSendMsgReceipt>(Export(kZRPNSExpSendMsgReceipt));
-        const int32_t result = fn(regId.c_str(), MsgID, Receipt, message.Slot());
+        const int32_t result = CallForeign(fn, regId.c_str(), MsgID, Receipt, message.Slot());
         aFuncParams = message.Utf8();
         return result;
     });
@@ -255,7 +257,7 @@ void TConsumerHelper::GetLastNetFetchError(const std::string& UniRegID, std::str
         TLibBuffer code(kZRPNSMessageChars);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSGetLastNetFetchError>(Export(kZRPNSExpGetLastNetFetchError));
-        fn(regId.c_str(), code.Slot(), message.Slot());
+        CallForeign(fn, regId.c_str(), code.Slot(), message.Slot());
         ErrorCode = code.Utf8();
         ErrorMsg = message.Utf8();
         return 0;
@@ -272,7 +274,7 @@ int32_t TConsumerHelper::HttpRequestFetch(const std::string& UniRegID, std::stri
         CriticalSectionLock lock(gCallLock);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSHttpRequestFetch>(Export(kZRPNSExpHttpRequestFetch));
-        const int32_t result = fn(regId.c_str(), message.Slot());
+        const int32_t result = CallForeign(fn, regId.c_str(), message.Slot());
         aFuncParams = message.Utf8();
         return result;
     });

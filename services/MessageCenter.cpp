@@ -47,7 +47,7 @@ std::string FirstChars(std::string_view utf8, size_t count) {
 }
 
 int32_t ParamInt(TCallerContext* aContext, int32_t index) {
-    return aContext->AppContext()->GetParams()->ParamInt(index, 0);
+    return CallForeign(&IJsCallerInf::ParamInt, ContextParams(*aContext->AppContext()).Get(), index, 0);
 }
 
 int32_t ParamCount(TCallerContext* aContext) {

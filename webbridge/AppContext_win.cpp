@@ -1,5 +1,6 @@
 #include "webbridge/AppContext.h"
 
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
@@ -50,17 +51,17 @@ IRegAppContext* TAppContext::Intf() {
 
 bool TAppContext::RegContext(std::string_view sContextName, void* pContent) {
     const TRegContext fn = BindFrameworkExport(__RegContext, kExpRegContext);
-    return IsTrue(fn(Utf8ToAnsi(sContextName).c_str(), pContent));
+    return IsTrue(CallForeign(fn, Utf8ToAnsi(sContextName).c_str(), pContent));
 }
 
 bool TAppContext::UnRegContext(std::string_view sContextName, void* pContent) {
     const TUnRegContext fn = BindFrameworkExport(__UnRegContext, kExpUnRegContext);
-    return IsTrue(fn(Utf8ToAnsi(sContextName).c_str(), pContent));
+    return IsTrue(CallForeign(fn, Utf8ToAnsi(sContextName).c_str(), pContent));
 }
 
 void* TAppContext::GetContext(std::string_view sContextName) {
     const TGetContext fn = BindFrameworkExport(__GetContext, kExpGetContext);
-    return fn(Utf8ToAnsi(sContextName).c_str());
+    return CallForeign(fn, Utf8ToAnsi(sContextName).c_str());
 }
 
 bool TPsScript::RunScript(std::string_view sScript, std::string& sErrMsg) {

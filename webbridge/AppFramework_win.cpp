@@ -1,6 +1,7 @@
 #include "webbridge/AppFramework.h"
 
 #include "foundation/AppLog.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "foundation/TextFormat.h"
 #include "webbridge/AppContext.h"
@@ -240,15 +241,15 @@ bool TAppFramework::InitWebCore(std::string_view sMainFestContent, bool bAppSetM
                                 bool bAutoInitAppcation) {
     const TInitWebCore fn = BindFrameworkExport(__InitWebCore, kExpInitWebCore);
     const std::string text = Utf8ToAnsi(sMainFestContent);
-    return IsTrue(fn(bAutoInitAppcation ? GetApplication() : 0, PasBool(bAppSetMainForm),
-                     reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)), text.c_str()));
+    return IsTrue(CallForeign(fn, bAutoInitAppcation ? GetApplication() : 0, PasBool(bAppSetMainForm),
+                              reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)), text.c_str()));
 }
 
 TFwHandle TAppFramework::InitMainForm(bool bNeedShowMain, void* userContext,
                                       TProcWebBrowserEventEx aWebBrowserEvent, std::string_view sParams) {
     const TInitMainForm fn = BindFrameworkExport(__InitMainForm, kExpInitMainForm);
     const std::string params = Utf8ToAnsi(sParams);
-    return fn(PasBool(bNeedShowMain), userContext, aWebBrowserEvent, params.c_str());
+    return CallForeign(fn, PasBool(bNeedShowMain), userContext, aWebBrowserEvent, params.c_str());
 }
 
 std::unique_ptr<TAppForm> TAppFramework::GetWebCoreForm(TFwHandle hParentHD, void* userContext, bool bUseIE,
@@ -258,8 +259,8 @@ std::unique_ptr<TAppForm> TAppFramework::GetWebCoreForm(TFwHandle hParentHD, voi
     const TGetWebCoreForm fn = BindFrameworkExport(
         __GetWebCoreForm, UseAltExports.load() ? kExpGetWebCoreFormEx : kExpGetWebCoreForm);
     const std::string url = Utf8ToAnsi(sUrl);
-    const TFwHandle form =
-        fn(hParentHD, userContext, PasBool(bUseIE), url.c_str(), aWebBrowserEvent, iControlParams);
+    const TFwHandle form = CallForeign(fn, hParentHD, userContext, PasBool(bUseIE), url.c_str(),
+                                       aWebBrowserEvent, iControlParams);
     return std::make_unique<TAppForm>(form, *this);
 }
 
@@ -267,11 +268,11 @@ int32_t TAppFramework::FormShowModal(void* userContext, bool bUseIE, std::string
                                      TProcWebBrowserEventEx aWebBrowserEvent, IAppContext* aAppContext) {
     const TFormShowModal fn = BindFrameworkExport(__FormShowModal, kExpFormShowModal);
     const std::string url = Utf8ToAnsi(sUrl);
-    return fn(userContext, PasBool(bUseIE), url.c_str(), aWebBrowserEvent, aAppContext);
+    return CallForeign(fn, userContext, PasBool(bUseIE), url.c_str(), aWebBrowserEvent, aAppContext);
 }
 
 void TAppFramework::AppRun() {
-    BindFrameworkExport(__AppRun, kExpAppRun)();
+    CallForeign(BindFrameworkExport(__AppRun, kExpAppRun));
 }
 
 IWebCoreControlInf* TAppFramework::IncWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
@@ -287,7 +288,7 @@ IWebCoreControlInf* TAppFramework::GetWebControl(IWinControl* aParentObj, void* 
 }
 
 TFwHandle TAppFramework::GetMainHandle() {
-    return BindFrameworkExport(__GetMainHandle, kExpGetMainHandle)();
+    return CallForeign(BindFrameworkExport(__GetMainHandle, kExpGetMainHandle));
 }
 
 int32_t TAppFramework::GetMainWebID() {
@@ -327,7 +328,7 @@ IRegAppContext* TAppFramework::RegAppContext() {
 }
 
 void TAppFramework::AppTerminate() {
-    BindFrameworkExport(__AppTerminate, kExpAppTerminate)();
+    CallForeign(BindFrameworkExport(__AppTerminate, kExpAppTerminate));
 }
 
 void TAppFramework::ShowForm(TFwHandle aHd) {
@@ -346,7 +347,8 @@ std::string TAppFramework::PackFunParams(const TVarArgs& Args) {
 
 TFwHandle TAppFramework::InitApplication() {
     const TInitApplication fn = BindFrameworkExport(__InitApplication, kExpInitApplication);
-    const TFwHandle handle = fn(GetApplication(), reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)));
+    const TFwHandle handle =
+        CallForeign(fn, GetApplication(), reinterpret_cast<TFwHandle>(GetModuleHandleW(nullptr)));
     SetApplicationHandle(handle);
     return handle;
 }
@@ -363,50 +365,51 @@ std::string TAppFramework::GetControlParams(std::string_view pCfgType, std::stri
     const std::string key = Utf8ToAnsi(pKey);
     const std::string def = Utf8ToAnsi(pDef);
     std::unique_ptr<char[]> buffer(new char[kControlParamsBufferSize]());
-    if (!IsTrue(fn(cfgType.c_str(), session.c_str(), key.c_str(), def.c_str(), buffer.get()))) return {};
+    if (!IsTrue(CallForeign(fn, cfgType.c_str(), session.c_str(), key.c_str(), def.c_str(), buffer.get())))
+        return {};
     return AnsiToUtf8(TextInBuffer(buffer.get(), kControlParamsBufferSize));
 }
 
 bool TAppFramework::SetControlParams(std::string_view pCfgType, std::string_view pSession,
                                      std::string_view pKey, std::string_view pValue) {
     const TSetControlParams fn = BindFrameworkExport(__SetControlParams, kExpSetControlParams);
-    return IsTrue(fn(Utf8ToAnsi(pCfgType).c_str(), Utf8ToAnsi(pSession).c_str(), Utf8ToAnsi(pKey).c_str(),
-                     Utf8ToAnsi(pValue).c_str()));
+    return IsTrue(CallForeign(fn, Utf8ToAnsi(pCfgType).c_str(), Utf8ToAnsi(pSession).c_str(),
+                              Utf8ToAnsi(pKey).c_str(), Utf8ToAnsi(pValue).c_str()));
 }
 
 TFwRef<IControlParamsInf> TAppFramework::GetCallerParamInf() {
     IControlParamsInf* params = nullptr;
-    BindFrameworkExport(__GetCallerParamInf, kExpGetCallerParamInf)(&params);
+    CallForeign(BindFrameworkExport(__GetCallerParamInf, kExpGetCallerParamInf), &params);
     return TFwRef<IControlParamsInf>(params);
 }
 
 TFwRef<IAppContext> TAppFramework::GetAppContext() {
     IAppContext* context = nullptr;
-    BindFrameworkExport(__GetAppContext, kExpGetAppContext)(&context);
+    CallForeign(BindFrameworkExport(__GetAppContext, kExpGetAppContext), &context);
     return TFwRef<IAppContext>(context);
 }
 
 void TAppFramework::WriteLog(std::string_view sMsg, const TVarArgs& Args) {
     const TWriteLog fn = BindFrameworkExport(__WriteLog, kExpWriteLog);
     const std::string line = Utf8ToAnsi(FormatText(sMsg, Args));
-    fn(line.c_str());
+    CallForeign(fn, line.c_str());
 }
 
 bool TAppFramework::UpdateApp(std::string_view pEntryNames, int32_t aInstallType) {
     const TUpdateApp fn = BindFrameworkExport(__UpdateApp, kExpUpdateApp);
-    return IsTrue(fn(Utf8ToAnsi(pEntryNames).c_str(), aInstallType));
+    return IsTrue(CallForeign(fn, Utf8ToAnsi(pEntryNames).c_str(), aInstallType));
 }
 
 bool TAppFramework::UrlRequest(std::string_view sUrl, uint32_t iTimeOut, std::string& sRetData) {
     const TUrlRequest request = BindFrameworkExport(__UrlRequest, kExpUrlRequest);
     const TPasConstAnsi url(Utf8ToAnsi(sUrl));
     char* answer = nullptr;
-    const bool ok = IsTrue(request(url.Data(), iTimeOut, &answer));
+    const bool ok = IsTrue(CallForeign(request, url.Data(), iTimeOut, &answer));
     // The answer is the library's string: read it by its length and hand it back only when the
     // library offers a way to; otherwise it stays with the library.
     sRetData.assign(PasAnsiView(answer));
     if (answer != nullptr) {
-        if (const TFreeCountedString release = FreeCountedStringExport()) release(&answer);
+        if (const TFreeCountedString release = FreeCountedStringExport()) CallForeign(release, &answer);
     }
     return ok;
 }

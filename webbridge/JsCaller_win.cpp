@@ -1,5 +1,7 @@
 #include "webbridge/JsCaller.h"
 
+#include "foundation/ForeignCall.h"
+#include "webbridge/ContextAccess.h"
 #include "foundation/TextCodec.h"
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
@@ -116,11 +118,11 @@ bool TJsCaller::CallRegisterFun(std::string_view sFunName, const TVarArgs& arrPa
         __CallRegisterFun, UseAltExports.load() ? kExpCallRegisterFunSim : kExpCallRegisterFun);
     TFwRef<IAppContext> context = FOwner.GetAppContext();
     if (!context) return false;
-    auto params = context->GetParams();
+    auto params = ContextParams(*context);
     if (!params) return false;
     ::TranParamToJsCallerInf(arrParams, *params);
     const std::string name = Utf8ToAnsi(sFunName);
-    return IsTrue(fn(name.c_str(), params.Get()));
+    return IsTrue(CallForeign(fn, name.c_str(), params.Get()));
 }
 
 bool TJsCaller::TranParamToJsCallerInf(const TVarArgs& Args, IJsCallerInf* aParams) {

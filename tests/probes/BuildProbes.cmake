@@ -9,7 +9,7 @@ endif()
 get_filename_component(cache ${fpc} DIRECTORY)
 set(probes ${SOURCE_DIR}/tests/probes)
 file(MAKE_DIRECTORY ${OUTPUT_DIR}/units)
-foreach(probe ProbeFramework ProbeModule ProbeAccount ProbePush)
+foreach(probe ProbeFramework ProbeModule ProbeAccount ProbePush ProbeFaulty)
   # -n: no configuration file; -vw -Sew: warnings shown and treated as errors.
   execute_process(COMMAND ${fpc} -n -Twin32 -Pi386 -O2 -vw -Sew
       -Fu${cache}/fpcsrc/rtl/units/i386-win32 -Fu${probes} -FU${OUTPUT_DIR}/units -FE${OUTPUT_DIR}

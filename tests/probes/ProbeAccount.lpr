@@ -3,13 +3,16 @@
   its registration record through the window class "corvane.zraccount.class", and its account,
   login-manager, user and error objects answer UTF-16 texts as wide strings through the hidden
   result argument and Booleans with garbage above AL. One account: "u1" / "p1" (account "A1",
-  token "T1"). Everything it is given is recorded in ProbeAccount.jsonl beside it. }
+  token "T1"). Everything it is given is recorded in ProbeAccount.jsonl beside it. It fails on
+  demand (ProbeFault.pas): log-in names "raise", "crash" and "threadcrash" raise, crash, or crash
+  a thread of its own; the words "initApp" and "userInfo" make those operations raise an 8-bit
+  message and crash; "ansiClass" registers the class through the 8-bit API. }
 library ProbeAccount;
 
 {$mode delphi}{$H+}{$codepage UTF8}
 
 uses
-  Windows, ProbeIntf, ProbeRecord;
+  Windows, ProbeIntf, ProbeRecord, ProbeFault;
 
 type
   IZRAError = interface(IUnknown)
@@ -126,6 +129,7 @@ end;
 
 procedure TUser.GetUserInfo(out Result: WideString); stdcall;
 begin
+  if Faulty('userInfo') then CrashHere;
   Result := UnicodeString('{"name":"张三","accountId":"A1","token":"T1","loginInfo":{"accountId":"A1"}}');
 end;
 
@@ -188,6 +192,7 @@ end;
 procedure TAccount.InitApp(AppID, ProductKey, WebRoot: PWideChar); stdcall;
 begin
   J('initApp').Str('appId', WText(AppID)).Str('productKey', WText(ProductKey)).Str('webRoot', WText(WebRoot)).Put;
+  if Faulty('initApp') then RaiseAnsi('初始化失败：缺少产品密钥');
 end;
 
 procedure TAccount.Login(LoginName, Password: PWideChar; out Error: IZRAError; out User: IZRAUser); stdcall;
@@ -196,6 +201,9 @@ var
 begin
   Accepted := (WText(LoginName) = 'u1') and (WText(Password) = 'p1');
   J('login').Str('loginName', WText(LoginName)).Bool('accepted', Accepted).Put;
+  if WText(LoginName) = 'raise' then RaiseWide('网络连接失败：服务器无响应');
+  if WText(LoginName) = 'crash' then CrashHere;
+  if WText(LoginName) = 'threadcrash' then CrashOnThread;
   if Accepted then
     User := TUser.Create
   else
@@ -232,10 +240,20 @@ end;
 procedure Publish;
 var
   Cls: TWndClassW;
+  ClsA: TWndClassA;
 begin
   GRecord[2] := @InitProc;
   GRecord[3] := @DoneProc;
   GRecord[5] := @GetAccountProc;
+  if Faulty('ansiClass') then
+  begin
+    FillChar(ClsA, SizeOf(ClsA), 0);
+    ClsA.lpfnWndProc := WNDPROC(@GRecord);
+    ClsA.hInstance := GetModuleHandleW(nil);
+    ClsA.lpszClassName := 'corvane.zraccount.class';
+    RegisterClassA(ClsA);
+    Exit;
+  end;
   FillChar(Cls, SizeOf(Cls), 0);
   Cls.lpfnWndProc := WNDPROC(@GRecord);
   Cls.hInstance := GetModuleHandleW(nil);
@@ -246,11 +264,13 @@ end;
 procedure Unpublish(Reason: PtrInt);
 begin
   UnregisterClassW(kClassName, GetModuleHandleW(nil));
+  UnregisterClassA('corvane.zraccount.class', GetModuleHandleW(nil));
 end;
 
 begin
   InitCriticalSection(GLock);
   OpenRecord(HInstance, 'ProbeAccount.jsonl');
+  LoadFaults(HInstance);
   GAccount := TAccount.Create;
   GManager := TLoginManager.Create;
   Publish;

@@ -11,7 +11,7 @@ library ProbePush;
 {$mode delphi}{$H+}{$codepage UTF8}
 
 uses
-  Windows, ProbeRecord;
+  Windows, ProbeRecord, ProbeFault;
 
 type
   IZRPNSMessage = interface(IUnknown)
@@ -122,11 +122,19 @@ begin
   Result := 0;
 end;
 
+var
+  GFetchRaised: Boolean = False;
+
 function FetchEx(UniRegID, BizType: PWideChar; MsgCount: Integer; DeliverProc: TDeliverProc;
   Datum: Pointer; BeginOffset, EndOffset: PInt64; Msg: PPWideChar; Filter: TQueryFilter): Integer; stdcall;
 begin
   J('fetchEx').Str('uniRegId', WText(UniRegID)).Str('bizType', WText(BizType)).Int('count', MsgCount)
     .Int('begin', BeginOffset^).Int('end', EndOffset^).Put;
+  if Faulty('fetchEx') and not GFetchRaised then
+  begin
+    GFetchRaised := True;
+    RaiseWide('拉取消息失败：网络中断');
+  end;
   Deliver(WText(BizType), DeliverProc, Datum, Filter);
   BeginOffset^ := BeginOffset^ + 4;
   EndOffset^ := Int64(5000000000) + BeginOffset^;
@@ -167,4 +175,5 @@ exports
 
 begin
   OpenRecord(HInstance, 'ProbePush.jsonl');
+  LoadFaults(HInstance);
 end.
