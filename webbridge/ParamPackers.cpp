@@ -1,6 +1,7 @@
 #include "webbridge/ParamPackers.h"
 
 #include "foundation/Json.h"
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "foundation/TextFormat.h"
 
@@ -119,29 +120,30 @@ std::string PackFunParamsText(const TVarArgs& args) {
 bool TranParamToJsCallerInf(const TVarArgs& args, IJsCallerInf& aParams) {
     for (const TVarRec& v : args) {
         if (IsTextKind(v.VType)) {
-            aParams.AddStrParam(jptText, Utf8ToAnsi(v.VText).c_str());
+            CallForeign(&IJsCallerInf::AddStrParam, &aParams, jptText, Utf8ToAnsi(v.VText).c_str());
             continue;
         }
         switch (v.VType) {
         case TVarKind::vtInteger:
-            aParams.AddIntParam(jptInteger, static_cast<int32_t>(v.VInt));
+            CallForeign(&IJsCallerInf::AddIntParam, &aParams, jptInteger, static_cast<int32_t>(v.VInt));
             break;
         case TVarKind::vtBoolean:
-            aParams.AddBoolParam(jptBoolean, PasBool(v.VInt != 0));
+            CallForeign(&IJsCallerInf::AddBoolParam, &aParams, jptBoolean, PasBool(v.VInt != 0));
             break;
         case TVarKind::vtExtended:
-            aParams.AddFloatParam(jptFloat, v.VFloat);
+            CallForeign(&IJsCallerInf::AddFloatParam, &aParams, jptFloat, v.VFloat);
             break;
         case TVarKind::vtCurrency:
-            aParams.AddFloatParam(jptFloat, static_cast<double>(v.VInt) / 10000.0);
+            CallForeign(&IJsCallerInf::AddFloatParam, &aParams, jptFloat,
+                        static_cast<double>(v.VInt) / 10000.0);
             break;
         case TVarKind::vtInt64:
             // The list has no 64-bit integer operation; the library reads code 0 from a double.
-            aParams.AddFloatParam(jptInteger, static_cast<double>(v.VInt));
+            CallForeign(&IJsCallerInf::AddFloatParam, &aParams, jptInteger, static_cast<double>(v.VInt));
             break;
         case TVarKind::vtPointer:
             if (v.VPointer == nullptr) {
-                aParams.AddStrParam(jptText, "null");
+                CallForeign(&IJsCallerInf::AddStrParam, &aParams, jptText, "null");
                 break;
             }
             throw EUnsupportedParam(KindNumber(v));

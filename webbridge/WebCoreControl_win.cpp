@@ -1,5 +1,6 @@
 #include "webbridge/WebCoreControl.h"
 
+#include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
 #include "webbridge/AppForm.h"
 #include "webbridge/AppFramework.h"
@@ -190,12 +191,13 @@ void APPFRAME_STDCALL TWebCoreControl::PageEvent(void* self, void*, void* userCo
     GuardedCall("TWebCoreControl.OnWebBrowserEvent", [&] {
         auto* me = static_cast<TWebCoreControl*>(self);
         if (aAppContext != nullptr) {
-            const int32_t webId = aAppContext->WebID();
+            const int32_t webId = CallForeign(&IAppContext::WebID, aAppContext);
             if (webId > 0) me->FCurWebID = webId;
         }
         const TProcWebBrowserEventEx handler = me->FOnWebBrowserEvent;
         if (handler.Code != nullptr)
-            handler.Code(handler.Data, me->WinControl(), userContext, iEventType, sEventName, aAppContext);
+            CallForeign(handler.Code, handler.Data, me->WinControl(), userContext, iEventType, sEventName,
+                        aAppContext);
     });
 }
 
