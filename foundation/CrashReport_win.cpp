@@ -2,6 +2,7 @@
 
 #include "foundation/AppLog.h"
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 
 #include <windows.h>
 
@@ -69,21 +70,13 @@ std::wstring WriteDump(EXCEPTION_POINTERS* pointers) {
 
 // "ZRAccount.dll+0x1A2B", or "?" outside every module.
 std::string ModuleAndOffset(const void* address) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(address), &module))
-        return "?";
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring_view name(path, n);
-    const size_t slash = name.find_last_of(L"\\/");
-    if (slash != std::wstring_view::npos) name.remove_prefix(slash + 1);
+    uintptr_t base = 0;
+    const std::string name = ModuleNameAt(address, &base);
+    if (name.empty()) return "?";
     char offset[24];
-    std::snprintf(
-        offset, sizeof offset, "+0x%X",
-        static_cast<unsigned>(reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module)));
-    return Narrow(name) + offset;
+    std::snprintf(offset, sizeof offset, "+0x%X",
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(address) - base));
+    return name + offset;
 }
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {

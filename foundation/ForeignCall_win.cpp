@@ -5,6 +5,7 @@
 #include "foundation/ForeignCall.h"
 
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 
 #include <windows.h>
 
@@ -160,19 +161,6 @@ __attribute__((noinline)) bool RunFrame(foreign_detail::TThunk thunk, void* call
     return true;
 }
 
-std::string ModuleName(const void* address) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(address), &module))
-        return {};
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring_view name(path, n);
-    const size_t slash = name.find_last_of(L"\\/");
-    return Narrow(slash == std::wstring_view::npos ? name : name.substr(slash + 1));
-}
-
 std::string Hex8(uintptr_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
@@ -201,7 +189,7 @@ std::string ForeignFaultText(uint32_t code, const void* address, const uintptr_t
                              unsigned paramCount) {
     if (code == EXCEPTION_ACCESS_VIOLATION && paramCount >= 2) {
         const char* kind = params[0] == 1 ? "Write" : params[0] == 8 ? "Execute" : "Read";
-        const std::string module = ModuleName(address);
+        const std::string module = ModuleNameAt(address);
         return "Access violation at address " + Hex8(reinterpret_cast<uintptr_t>(address)) +
                (module.empty() ? "" : " in module '" + module + "'") + ". " + kind + " of address " +
                Hex8(params[1]);

@@ -28,3 +28,18 @@ void ProcessPendingMessages() {
         DispatchMessageW(&msg);
     }
 }
+
+std::string ModuleNameAt(const void* address, uintptr_t* base) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return {};
+    if (base != nullptr) *base = reinterpret_cast<uintptr_t>(module);
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    std::wstring_view name(path, n);
+    const size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring_view::npos) name.remove_prefix(slash + 1);
+    return Narrow(name);
+}

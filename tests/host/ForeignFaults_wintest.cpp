@@ -101,7 +101,7 @@ TEST(ForeignFaults, ExceptionsInsideLibrariesAndModulesAreLoggedAndTheClientAnsw
          "paramValues":["000000_ZYTZ,xctp",10,0]},
         {"after":300,"do":"event","name":"msg.GetMessage","callerNo":4,"paramTypes":[4,0,0],
          "paramValues":["000000_ZYTZ,xctp",10,0]},
-        {"after":1500,"do":"close"}]})");
+        {"after":2500,"do":"close"}]})");
     auto client = folder.Start();
     ASSERT_TRUE(client);
     EXPECT_EQ(client->WaitForExit(), 0u);
