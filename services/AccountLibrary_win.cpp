@@ -3,6 +3,7 @@
 #include "foundation/AppLog.h"
 #include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 
 #include <windows.h>
 
@@ -46,11 +47,8 @@ uintptr_t ProgramInstance() {
 }
 
 bool InImageOf(HMODULE library, const void* address) {
-    HMODULE module = nullptr;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              static_cast<LPCWSTR>(address), &module) &&
-           module == library;
+    uintptr_t base = 0;
+    return !ModuleNameAt(address, &base).empty() && base == reinterpret_cast<uintptr_t>(library);
 }
 
 // The record the library published through its window class, or null. The class may be

@@ -25,15 +25,25 @@ JsonRef AnswerTo(const TClientFolder& folder, int callerNo) {
     return nullptr;
 }
 
+// A scenario step: app.login with the given name (and password "p1" for "u1", else "x").
+std::string Login(int after, int callerNo, const std::string& name) {
+    return R"({"after":)" + std::to_string(after) + R"(,"do":"event","name":"app.login","callerNo":)" +
+           std::to_string(callerNo) + R"(,"paramTypes":[4],"paramValues":["{\"loginName\":\")" + name +
+           R"(\",\"password\":\")" + (name == "u1" ? "p1" : "x") + R"(\"}"]},)";
+}
+
 bool Has(const std::string& log, const std::string& text) {
     return log.find(text) != std::string::npos;
+}
+
+std::wstring PushFolder() {
+    return PushLibraryPlace().substr(0, PushLibraryPlace().rfind(L'\\') + 1);
 }
 
 // The faults of the push library, beside it, for the scope.
 class TPushFaults {
 public:
-    explicit TPushFaults(const std::string& words)
-        : FPath(PushLibraryPlace().substr(0, PushLibraryPlace().rfind(L'\\') + 1) + L"ProbeFaults.txt") {
+    explicit TPushFaults(const std::string& words) : FPath(PushFolder() + L"ProbeFaults.txt") {
         WriteWholeFile(FPath, words);
     }
     ~TPushFaults() { DeleteFileW(FPath.c_str()); }
@@ -85,17 +95,10 @@ TEST(ForeignFaults, ExceptionsInsideLibrariesAndModulesAreLoggedAndTheClientAnsw
                  "initApp\r\nuserInfo\r\nModRaise.dll:moduleRaise\r\nModCrash.dll:moduleCrash\r\n");
     TPushLibraryInPlace push(Probes() + L"ProbePush.dll");
     TPushFaults pushFaults("fetchEx\r\n");
-    const std::wstring pushRecord =
-        PushLibraryPlace().substr(0, PushLibraryPlace().rfind(L'\\') + 1) + L"ProbePush.jsonl";
+    const std::wstring pushRecord = PushFolder() + L"ProbePush.jsonl";
     DeleteFileW(pushRecord.c_str());
-    folder.SetScenario(R"({"steps":[
-        {"do":"event","type":3},
-        {"after":100,"do":"event","name":"app.login","callerNo":1,"paramTypes":[4],
-         "paramValues":["{\"loginName\":\"raise\",\"password\":\"x\"}"]},
-        {"after":300,"do":"event","name":"app.login","callerNo":0,"paramTypes":[4],
-         "paramValues":["{\"loginName\":\"raise\",\"password\":\"x\"}"]},
-        {"after":100,"do":"event","name":"app.login","callerNo":2,"paramTypes":[4],
-         "paramValues":["{\"loginName\":\"u1\",\"password\":\"p1\"}"]},
+    folder.SetScenario(R"({"steps":[{"do":"event","type":3},)" + Login(100, 1, "raise") +
+                       Login(300, 0, "raise") + Login(100, 2, "u1") + R"(
         {"after":300,"do":"event","name":"app.userinfor","callerNo":0},
         {"after":100,"do":"event","name":"msg.GetMessage","callerNo":3,"paramTypes":[4,0,0],
          "paramValues":["000000_ZYTZ,xctp",10,0]},
@@ -136,12 +139,9 @@ TEST(ForeignFaults, AnEightBitClassSignsInAndACrashOnALibraryThreadLeavesADump) 
     ASSERT_TRUE(CopyTestFile(Probes() + L"ProbeAccount.dll", folder.Path() + L"ZRAccount.dll"));
     folder.Write(L"ProbeFaults.txt", "ansiClass\r\n");
     TNoCrashDebugger noDebugger;
-    folder.SetScenario(R"({"steps":[
-        {"do":"event","type":3},
-        {"after":100,"do":"event","name":"app.login","callerNo":1,"paramTypes":[4],
-         "paramValues":["{\"loginName\":\"u1\",\"password\":\"p1\"}"]},
-        {"after":500,"do":"event","name":"app.login","callerNo":2,"paramTypes":[4],
-         "paramValues":["{\"loginName\":\"threadcrash\",\"password\":\"x\"}"]},
+    folder.SetScenario(R"({"steps":[{"do":"event","type":3},)" + Login(100, 1, "u1") +
+                       Login(500, 2, "threadcrash") +
+                       R"(
         {"after":10000,"do":"close"}]})");
     auto client = folder.Start();
     ASSERT_TRUE(client);

@@ -23,6 +23,9 @@ procedure CrashOnThread;
 
 implementation
 
+uses
+  ProbeRecord;
+
 type
   TExceptionObject = record
     ClassPtr: Pointer;
@@ -37,20 +40,14 @@ var
 
 procedure LoadFaults(Module: HMODULE);
 var
-  Buf: array[0..1023] of WideChar;
-  N, I, Start: Integer;
+  I, Start: Integer;
   Folder, Name: UnicodeString;
   F: THandle;
   Data: array[0..4095] of AnsiChar;
   Got: DWORD;
   Text, Line: AnsiString;
 begin
-  N := GetModuleFileNameW(Module, Buf, Length(Buf));
-  I := N;
-  while (I > 0) and (Buf[I - 1] <> '\') do
-    Dec(I);
-  SetString(Folder, PWideChar(@Buf[0]), I);
-  SetString(Name, PWideChar(@Buf[I]), N - I);
+  ModulePlace(Module, Folder, Name);
   F := CreateFileW(PWideChar(Folder + 'ProbeFaults.txt'), GENERIC_READ, FILE_SHARE_READ, nil, OPEN_EXISTING, 0, 0);
   if F = INVALID_HANDLE_VALUE then Exit;
   Got := 0;

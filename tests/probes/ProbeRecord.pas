@@ -25,6 +25,8 @@ type
     procedure Put;
   end;
 
+{ The folder of the module, with its trailing separator, and the module's file name. }
+procedure ModulePlace(Module: HMODULE; out Folder, Name: UnicodeString);
 { Names the record file: FileName beside the module Module. }
 procedure OpenRecord(Module: HMODULE; const FileName: UnicodeString);
 function J(const Kind: AnsiString): TJ;
@@ -57,7 +59,7 @@ var
   GPath: UnicodeString;
   GLock: TRTLCriticalSection;
 
-procedure OpenRecord(Module: HMODULE; const FileName: UnicodeString);
+procedure ModulePlace(Module: HMODULE; out Folder, Name: UnicodeString);
 var
   Buf: array[0..1023] of WideChar;
   N, I: Integer;
@@ -66,7 +68,15 @@ begin
   I := N;
   while (I > 0) and (Buf[I - 1] <> '\') do
     Dec(I);
-  SetString(GPath, PWideChar(@Buf[0]), I);
+  SetString(Folder, PWideChar(@Buf[0]), I);
+  SetString(Name, PWideChar(@Buf[I]), N - I);
+end;
+
+procedure OpenRecord(Module: HMODULE; const FileName: UnicodeString);
+var
+  Name: UnicodeString;
+begin
+  ModulePlace(Module, GPath, Name);
   GPath := GPath + FileName;
 end;
 
