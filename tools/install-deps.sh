@@ -27,8 +27,21 @@ command -v npm >/dev/null 2>&1 || node_pkgs="$node_pkgs npm"
 if [ -n "$need" ]; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends \
+  # A mirror caught mid-sync fails an index or two; try again, then go on with what was fetched
+  # (the install below fails plainly if a package is really out of reach).
+  n=0
+  release=""
+  until apt-get update -qq; do
+    n=$((n + 1))
+    if [ "$n" -ge 3 ]; then
+      # Without one suite's index (security's i386 list, say) the two architectures' candidates
+      # differ in version and cannot be installed together: take the release's own versions.
+      release="-t $(. /etc/os-release && echo "$VERSION_CODENAME")"
+      break
+    fi
+    sleep 20
+  done
+  apt-get install -y -qq --no-install-recommends $release \
     build-essential cmake git g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 \
     fpc-3.2.2 fpc-source-3.2.2 googletest libssl-dev libpng-dev libgif-dev zlib1g-dev xvfb xauth clang-format locales procps \
     chromium fonts-wqy-microhei $node_pkgs >/dev/null
