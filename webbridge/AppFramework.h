@@ -66,7 +66,7 @@ std::string TextInBuffer(const char* buffer, size_t size);
 
 // Creates web controls for IncWebControl / GetWebControl; the web control unit installs it.
 using TWebControlFactory = std::function<IWebCoreControlInf*(
-    IWinControl* aParentObj, void* userContext, bool aUseIE, const std::string& sUrl,
+    TWinControlRef aParentObj, void* userContext, bool aUseIE, const std::string& sUrl,
     TProcWebBrowserEventEx aEvent, const std::string& sParams)>;
 void SetWebControlFactory(TWebControlFactory factory);
 
@@ -88,18 +88,18 @@ public:
                           TProcWebBrowserEventEx aWebBrowserEvent, IAppContext* aAppContext);
     void AppRun();
     // The control's owner (aParentObj's form) frees it.
-    IWebCoreControlInf* IncWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
+    IWebCoreControlInf* IncWebControl(TWinControlRef aParentObj, void* userContext, bool aUseIE,
                                       std::string_view sUrl, TProcWebBrowserEventEx aEvent,
                                       std::string_view sParams);
-    IWebCoreControlInf* GetWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
+    IWebCoreControlInf* GetWebControl(TWinControlRef aParentObj, void* userContext, bool aUseIE,
                                       std::string_view sUrl, TProcWebBrowserEventEx aEvent,
                                       std::string_view sParams);
     TFwHandle GetMainHandle();
     int32_t GetMainWebID();
-    int32_t GetWebID(IWinControl* aWebCtrl);
+    int32_t GetWebID(TWinControlRef aWebCtrl);
     bool ExecuteJavaScript(int32_t WebID, std::string_view sScript);
-    bool ExecuteJavaScript(IWinControl* aWebCtrl, std::string_view sScript);
-    bool Call(IWinControl* aWebCtrl, std::string_view Method, const TVarArgs& Args);
+    bool ExecuteJavaScript(TWinControlRef aWebCtrl, std::string_view sScript);
+    bool Call(TWinControlRef aWebCtrl, std::string_view Method, const TVarArgs& Args);
     IRegAppContext* RegAppContext();
     void AppTerminate();
     void ShowForm(TFwHandle aHd);

@@ -14,8 +14,8 @@
 // - Overloaded operations get distinct slot names (ExecuteJavaScriptCtrl, CallJsFunctionText,
 //   ...) in declaration order.
 // - Open argument lists are a pointer to the first TVarRecAbi and the index of the last.
-// - Objects of the component runtime are not shared: a window control is the IWinControl
-//   interface below, the application object is the application window's handle.
+// - Objects of the component runtime are not shared: a window control is a TWinControlRef (below),
+//   the application object is the application window's handle.
 #include "webbridge/AppFrameworkContract.h"
 
 #include <cstddef>
@@ -37,22 +37,15 @@ inline constexpr TFwGuid IID_IWebCoreControlInf = {
 inline constexpr TFwGuid IID_IAppFramework = {
     0xA7E85B39, 0x2C7A, 0x4E57, {0x91, 0x09, 0xA7, 0xBF, 0xBD, 0x88, 0xB3, 0x9C}};
 
-// {3B1D7F4E-8C2A-4E5B-9D61-0F7A2C4B8E13}
-inline constexpr TFwGuid IID_IWinControl = {
-    0x3B1D7F4E, 0x8C2A, 0x4E5B, {0x9D, 0x61, 0x0F, 0x7A, 0x2C, 0x4B, 0x8E, 0x13}};
-
-// A window control as the binding addresses it: a web control of the program, the library's
-// sub-browser form, or any other control. Its owner keeps it alive; passing it does not transfer
-// a reference.
-class IWinControl : public IFwUnknown {
-public:
-    virtual const char* APPFRAME_STDCALL ClassName() = 0; // window class, e.g. "TWebCoreControl"
-    virtual TFwHandle APPFRAME_STDCALL Handle() = 0;      // the control's own window
-    virtual int32_t APPFRAME_STDCALL WebID() = 0;         // web controls: their page window
-
-protected:
-    ~IWinControl() = default;
-};
+// A window control as a module passes it: one of
+// - the control's window handle;
+// - what the program handed out for one of its live web controls (IWebCoreControlInf.Instance,
+//   the Sender of their page events);
+// - a control object of the module's own component runtime, which marks the control's window
+//   with a property holding the object ("ControlOfs" + instance + thread, "Delphi" + process id).
+// The program never dereferences it: a value it cannot identify as one of these names no control.
+// The window's class names the control's class ("TWebCoreControl", "TfrmSubBrowser").
+using TWinControlRef = void*;
 
 // The parsed caller parameters of one page call. Reference counted.
 class ICallerParam : public IFwUnknown {
@@ -109,7 +102,7 @@ protected:
 // A web control embedded in a window of the program. Not counted (its owner frees it).
 class IWebCoreControlInf : public IFwUnknown {
 public:
-    virtual void APPFRAME_STDCALL Instance(IWinControl** result) = 0;
+    virtual TWinControlRef APPFRAME_STDCALL Instance() = 0; // the control itself, in EAX
     virtual int32_t APPFRAME_STDCALL GetWebID() = 0;
     virtual void APPFRAME_STDCALL GetsUrl(char** result) = 0; // a constant counted string
     virtual void APPFRAME_STDCALL GetOnWebBrowserEvent(TProcWebBrowserEventEx* result) = 0;
@@ -139,19 +132,19 @@ class IAppFramework : public IFwUnknown {
 public:
     virtual TFwHandle APPFRAME_STDCALL GetMainHandle() = 0; // 1
     virtual int32_t APPFRAME_STDCALL GetMainWebID() = 0;
-    virtual int32_t APPFRAME_STDCALL GetWebID(IWinControl* aWebCtrl) = 0;
+    virtual int32_t APPFRAME_STDCALL GetWebID(TWinControlRef aWebCtrl) = 0;
     virtual void APPFRAME_STDCALL CallJS(ICallJSInf** result) = 0;
     // 5: a web control made on aParentObj (its owner frees it); nil on failure.
-    virtual void APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext, TPasBool aUseIE,
+    virtual void APPFRAME_STDCALL GetWebControl(TWinControlRef aParentObj, void* userContext, TPasBool aUseIE,
                                                 const char* sUrl, TProcWebBrowserEventEx aEvent,
                                                 const char* sParams, IWebCoreControlInf** result) = 0;
     virtual int32_t APPFRAME_STDCALL FormShowModal(void* userContext, TPasBool bUseIE, const char* sUrl,
                                                    TProcWebBrowserEventEx aWebBrowserEvent,
                                                    IAppContext* aAppContext) = 0;
     virtual TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) = 0;
-    virtual TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) = 0;
-    virtual TPasBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
-                                           int32_t high) = 0;
+    virtual TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(TWinControlRef aWebCtrl, const char* sScript) = 0;
+    virtual TPasBool APPFRAME_STDCALL Call(TWinControlRef aWebCtrl, const char* Method,
+                                           const TVarRecAbi* Args, int32_t high) = 0;
     virtual void APPFRAME_STDCALL RegAppContext(IRegAppContext** result) = 0; // 10
     // 11: the parameter JSON, a wide string the caller frees.
     virtual void APPFRAME_STDCALL PackFunParams(const TVarRecAbi* Args, int32_t high, char16_t** result) = 0;

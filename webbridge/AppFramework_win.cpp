@@ -9,6 +9,7 @@
 #include "webbridge/BoundaryGuard.h"
 #include "webbridge/JsCaller.h"
 #include "webbridge/ParamPackers.h"
+#include "webbridge/WinControlRef.h"
 
 #include <windows.h>
 
@@ -49,7 +50,7 @@ std::string Text(const char* ansi) {
 }
 
 // Creates the web control through the installed factory.
-IWebCoreControlInf* MakeWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
+IWebCoreControlInf* MakeWebControl(TWinControlRef aParentObj, void* userContext, bool aUseIE,
                                    std::string_view sUrl, TProcWebBrowserEventEx aEvent,
                                    std::string_view sParams) {
     TWebControlFactory factory;
@@ -123,11 +124,11 @@ public:
     int32_t APPFRAME_STDCALL GetMainWebID() override {
         return GuardedSlot<int32_t>("IAppFramework.GetMainWebID", 0, [&] { return F.GetMainWebID(); });
     }
-    int32_t APPFRAME_STDCALL GetWebID(IWinControl* aWebCtrl) override {
+    int32_t APPFRAME_STDCALL GetWebID(TWinControlRef aWebCtrl) override {
         return GuardedSlot<int32_t>("IAppFramework.GetWebID", 0, [&] { return F.GetWebID(aWebCtrl); });
     }
     void APPFRAME_STDCALL CallJS(ICallJSInf** result) override { StoreInterface(result, F.CallJS()); }
-    void APPFRAME_STDCALL GetWebControl(IWinControl* aParentObj, void* userContext, TPasBool aUseIE,
+    void APPFRAME_STDCALL GetWebControl(TWinControlRef aParentObj, void* userContext, TPasBool aUseIE,
                                         const char* sUrl, TProcWebBrowserEventEx aEvent, const char* sParams,
                                         IWebCoreControlInf** result) override {
         IWebCoreControlInf* control =
@@ -148,11 +149,11 @@ public:
         return GuardedSlot<TPasBool>("IAppFramework.ExecuteJavaScript", kPasFalse,
                                      [&] { return PasBool(F.ExecuteJavaScript(WebID, Text(sScript))); });
     }
-    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl* aWebCtrl, const char* sScript) override {
+    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(TWinControlRef aWebCtrl, const char* sScript) override {
         return GuardedSlot<TPasBool>("IAppFramework.ExecuteJavaScript", kPasFalse,
                                      [&] { return PasBool(F.ExecuteJavaScript(aWebCtrl, Text(sScript))); });
     }
-    TPasBool APPFRAME_STDCALL Call(IWinControl* aWebCtrl, const char* Method, const TVarRecAbi* Args,
+    TPasBool APPFRAME_STDCALL Call(TWinControlRef aWebCtrl, const char* Method, const TVarRecAbi* Args,
                                    int32_t high) override {
         return GuardedSlot<TPasBool>("IAppFramework.Call", kPasFalse, [&] {
             return PasBool(F.Call(aWebCtrl, Text(Method), ArgsFromAbi(Args, high)));
@@ -275,13 +276,13 @@ void TAppFramework::AppRun() {
     CallForeign(BindFrameworkExport(__AppRun, kExpAppRun));
 }
 
-IWebCoreControlInf* TAppFramework::IncWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
+IWebCoreControlInf* TAppFramework::IncWebControl(TWinControlRef aParentObj, void* userContext, bool aUseIE,
                                                  std::string_view sUrl, TProcWebBrowserEventEx aEvent,
                                                  std::string_view sParams) {
     return MakeWebControl(aParentObj, userContext, aUseIE, sUrl, aEvent, sParams);
 }
 
-IWebCoreControlInf* TAppFramework::GetWebControl(IWinControl* aParentObj, void* userContext, bool aUseIE,
+IWebCoreControlInf* TAppFramework::GetWebControl(TWinControlRef aParentObj, void* userContext, bool aUseIE,
                                                  std::string_view sUrl, TProcWebBrowserEventEx aEvent,
                                                  std::string_view sParams) {
     return IncWebControl(aParentObj, userContext, aUseIE, sUrl, aEvent, sParams);
@@ -295,14 +296,17 @@ int32_t TAppFramework::GetMainWebID() {
     return static_cast<int32_t>(SendMessageA(Wnd(GetMainHandle()), kFwMsgGetWebID, 1, 0));
 }
 
-int32_t TAppFramework::GetWebID(IWinControl* aWebCtrl) {
-    if (aWebCtrl == nullptr) return 0;
-    const char* className = aWebCtrl->ClassName();
-    if (SameClassName(className, "TWebCoreControl")) return aWebCtrl->WebID();
-    if (SameClassName(className, "TfrmSubBrowser")) {
-        const TFwHandle own = aWebCtrl->Handle();
-        return static_cast<int32_t>(SendMessageA(Wnd(own), kFwMsgGetWebID, 1, static_cast<LPARAM>(own)));
-    }
+int32_t TAppFramework::GetWebID(TWinControlRef aWebCtrl) {
+    const TFwHandle window = WindowOfControl(aWebCtrl);
+    if (window == 0) return 0;
+    const std::string className = WindowClassName(window);
+    if (SameClassName(className.c_str(), "TWebCoreControl"))
+        return IsLiveControlWindow(window)
+                   ? static_cast<int32_t>(SendMessageA(Wnd(window), kMsgWebControlWebID, 0, 0))
+                   : 0;
+    if (SameClassName(className.c_str(), "TfrmSubBrowser"))
+        return static_cast<int32_t>(
+            SendMessageA(Wnd(window), kFwMsgGetWebID, 1, static_cast<LPARAM>(window)));
     return 0;
 }
 
@@ -313,13 +317,13 @@ bool TAppFramework::ExecuteJavaScript(int32_t WebID, std::string_view sScript) {
                         kFwRunScriptFlag) == kFwMsgOk;
 }
 
-bool TAppFramework::ExecuteJavaScript(IWinControl* aWebCtrl, std::string_view sScript) {
+bool TAppFramework::ExecuteJavaScript(TWinControlRef aWebCtrl, std::string_view sScript) {
     const int32_t webId = GetWebID(aWebCtrl);
     if (webId <= 0) return false;
     return ExecuteJavaScript(webId, sScript);
 }
 
-bool TAppFramework::Call(IWinControl* aWebCtrl, std::string_view Method, const TVarArgs& Args) {
+bool TAppFramework::Call(TWinControlRef aWebCtrl, std::string_view Method, const TVarArgs& Args) {
     return ExecuteJavaScript(aWebCtrl, ScriptCallText(Method, Args));
 }
 

@@ -3,8 +3,8 @@
 // focus, the mouse wheel and script calls working across the browser's process boundary.
 //
 // The program has no component runtime, so the control is a plain child window (window class
-// "TWebCoreControl", white, no border, tab stop) filling its parent's client area, and the
-// component owner of the library's world becomes a window:
+// "TWebCoreControl", white, no border, tab stop) that fills its parent's client area and follows
+// its size while both live, and the component owner of the library's world becomes a window:
 // - the owner is the parent window given at creation; none (0) raises "实例化TWebCoreControl时Owner
 //   不能为nil";
 // - the parent must be a window of a form, where a form is a top-level window of the calling
@@ -17,7 +17,9 @@
 // when destroyed.
 //
 // The page is made once, on the first address; each address written navigates. Interface slots
-// (IWebCoreControlInf, IWinControl) never throw; reference counting never frees the control.
+// never throw; reference counting never frees the control. What the control hands out for
+// itself (Instance, the Sender of page events) is the control's own pointer, which identifies it
+// while it lives (webbridge/WinControlRef.h).
 #include "webbridge/AppFrameworkIntf.h"
 
 #include <windows.h>
@@ -56,7 +58,6 @@ public:
     void Free();
 
     TFwHandle Handle() const;
-    IWinControl* WinControl();
     // The page window, asked from the form each time (0 before the page exists).
     int32_t WebID();
     const std::string& sUrl() const { return FUrl; } // UTF-8
@@ -77,7 +78,7 @@ public:
     TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override;
     uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    void APPFRAME_STDCALL Instance(IWinControl** result) override;
+    TWinControlRef APPFRAME_STDCALL Instance() override;
     int32_t APPFRAME_STDCALL GetWebID() override;
     void APPFRAME_STDCALL GetsUrl(char** result) override;
     void APPFRAME_STDCALL GetOnWebBrowserEvent(TProcWebBrowserEventEx* result) override;
@@ -86,8 +87,6 @@ public:
     TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t WebID, const char* sScript) override;
 
 private:
-    class TWinFace;
-
     explicit TWebCoreControl(TAppFramework& framework);
     ~TWebCoreControl();
     void MakePage();
@@ -97,6 +96,8 @@ private:
     static void APPFRAME_STDCALL PageEvent(void* self, void* Sender, void* userContext, int32_t iEventType,
                                            const char* sEventName, IAppContext* aAppContext);
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR data);
     static LRESULT CALLBACK WheelHook(int code, WPARAM wParam, LPARAM lParam);
 
     std::unique_ptr<TAppForm> FWebCoreForm;
@@ -109,12 +110,13 @@ private:
     void* FuserContext = nullptr;
     HWND FWindow = nullptr;
     HWND FOwnerForm = nullptr;
+    HWND FParent = nullptr;      // subclassed for its size while both live
     bool FOwnedByWindow = false; // set once made: from then on the window frees the control
     bool FTornDown = false;
     TAppFramework& FFramework;
-    std::unique_ptr<TWinFace> FWinFace;
 };
 
 // Makes TAppFramework::IncWebControl / IAppFramework.GetWebControl create TWebCoreControl: the
-// parent object's Handle is the owner window.
+// window the parent object names (WindowOfControl) is the owner window; a parent object that
+// names none raises kWebControlNoForm.
 void InstallWebCoreControl();

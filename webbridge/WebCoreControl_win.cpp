@@ -5,6 +5,9 @@
 #include "webbridge/AppForm.h"
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
+#include "webbridge/WinControlRef.h"
+
+#include <commctrl.h>
 
 #include <string>
 
@@ -66,32 +69,7 @@ void FillParent(HWND child, HWND parent) {
 
 } // namespace
 
-// The control as a window control (IWinControl), the face GetWebID and modules address.
-class TWebCoreControl::TWinFace final : public IWinControl {
-public:
-    explicit TWinFace(TWebCoreControl& owner) : F(owner) {}
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid& iid, void** object) override {
-        if (object == nullptr) return kFwENoInterface;
-        if (iid == IID_IFwUnknown || iid == IID_IWinControl) {
-            *object = static_cast<IWinControl*>(this);
-            return kFwSOk;
-        }
-        return F.QueryInterface(iid, object);
-    }
-    uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
-    uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    const char* APPFRAME_STDCALL ClassName() override { return "TWebCoreControl"; }
-    TFwHandle APPFRAME_STDCALL Handle() override { return F.Handle(); }
-    int32_t APPFRAME_STDCALL WebID() override {
-        return GuardedSlot<int32_t>("TWebCoreControl.WebID", 0, [&] { return F.WebID(); });
-    }
-
-private:
-    TWebCoreControl& F;
-};
-
-TWebCoreControl::TWebCoreControl(TAppFramework& framework)
-    : FFramework(framework), FWinFace(std::make_unique<TWinFace>(*this)) {}
+TWebCoreControl::TWebCoreControl(TAppFramework& framework) : FFramework(framework) {}
 
 TWebCoreControl::~TWebCoreControl() {
     GuardedCall("TWebCoreControl.Destroy", [&] { TearDown(); });
@@ -121,6 +99,10 @@ TWebCoreControl* TWebCoreControl::Create(TFwHandle aOwnerWindow, TAppFramework& 
         throw EWebCoreControlError("TWebCoreControl: SetWindowsHookEx " + std::to_string(error));
     }
     control->FOwnedByWindow = true;
+    if (SetWindowSubclass(parent, &ParentProc, reinterpret_cast<UINT_PTR>(control.get()),
+                          reinterpret_cast<DWORD_PTR>(control.get())))
+        control->FParent = parent;
+    RegisterLiveControl(static_cast<IWebCoreControlInf*>(control.get()), reinterpret_cast<TFwHandle>(window));
     return control.release();
 }
 
@@ -134,10 +116,6 @@ void TWebCoreControl::Free() {
 
 TFwHandle TWebCoreControl::Handle() const {
     return reinterpret_cast<TFwHandle>(FWindow);
-}
-
-IWinControl* TWebCoreControl::WinControl() {
-    return FWinFace.get();
 }
 
 int32_t TWebCoreControl::WebID() {
@@ -196,8 +174,8 @@ void APPFRAME_STDCALL TWebCoreControl::PageEvent(void* self, void*, void* userCo
         }
         const TProcWebBrowserEventEx handler = me->FOnWebBrowserEvent;
         if (handler.Code != nullptr)
-            CallForeign(handler.Code, handler.Data, me->WinControl(), userContext, iEventType, sEventName,
-                        aAppContext);
+            CallForeign(handler.Code, handler.Data, static_cast<IWebCoreControlInf*>(me), userContext,
+                        iEventType, sEventName, aAppContext);
     });
 }
 
@@ -205,6 +183,11 @@ void TWebCoreControl::TearDown() {
     if (FTornDown) return;
     FTornDown = true;
     FOnWebBrowserEvent = {nullptr, nullptr};
+    UnregisterLiveControl(static_cast<IWebCoreControlInf*>(this));
+    if (FParent != nullptr) {
+        RemoveWindowSubclass(FParent, &ParentProc, reinterpret_cast<UINT_PTR>(this));
+        FParent = nullptr;
+    }
     if (FHook != nullptr) {
         UnhookWindowsHookEx(FHook);
         FHook = nullptr;
@@ -257,6 +240,8 @@ LRESULT TWebCoreControl::WindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kMsgWebControlFocus:
         FocusMessage(wParam, lParam);
         return 0;
+    case kMsgWebControlWebID:
+        return WebID();
     case WM_DESTROY:
         // While the form is still a child: it is detached and closed rather than destroyed with us.
         TearDown();
@@ -269,10 +254,13 @@ LRESULT TWebCoreControl::WindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK TWebCoreControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
+        // A window of the class made by anyone but Create has no control and stays a plain window.
         auto* control =
             static_cast<TWebCoreControl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        control->FWindow = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+        if (control != nullptr) {
+            control->FWindow = hwnd;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+        }
     }
     auto* control = reinterpret_cast<TWebCoreControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (control == nullptr) return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -284,6 +272,19 @@ LRESULT CALLBACK TWebCoreControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LP
     }
     return GuardedSlot<LRESULT>("TWebCoreControl.WndProc", 0,
                                 [&] { return control->WindowMessage(msg, wParam, lParam); });
+}
+
+// The parent's size changes reach the control; the subclass goes with whichever window goes first.
+LRESULT CALLBACK TWebCoreControl::ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                             DWORD_PTR data) {
+    auto* control = reinterpret_cast<TWebCoreControl*>(data);
+    if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, &ParentProc, id);
+        control->FParent = nullptr;
+    }
+    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (msg == WM_SIZE && control->FWindow != nullptr) FillParent(control->FWindow, hwnd);
+    return result;
 }
 
 LRESULT CALLBACK TWebCoreControl::WheelHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -309,16 +310,12 @@ TFwHResult APPFRAME_STDCALL TWebCoreControl::QueryInterface(const TFwGuid& iid, 
         *object = static_cast<IWebCoreControlInf*>(this);
         return kFwSOk;
     }
-    if (iid == IID_IWinControl) {
-        *object = WinControl();
-        return kFwSOk;
-    }
     *object = nullptr;
     return kFwENoInterface;
 }
 
-void APPFRAME_STDCALL TWebCoreControl::Instance(IWinControl** result) {
-    StoreInterface(result, WinControl());
+TWinControlRef APPFRAME_STDCALL TWebCoreControl::Instance() {
+    return static_cast<IWebCoreControlInf*>(this);
 }
 
 int32_t APPFRAME_STDCALL TWebCoreControl::GetWebID() {
@@ -353,10 +350,10 @@ TPasBool APPFRAME_STDCALL TWebCoreControl::ExecuteJavaScript(int32_t WebID, cons
 // ---- Installation ---------------------------------------------------------------------------------
 
 void InstallWebCoreControl() {
-    SetWebControlFactory([](IWinControl* aParentObj, void* userContext, bool aUseIE, const std::string& sUrl,
-                            TProcWebBrowserEventEx aEvent,
+    SetWebControlFactory([](TWinControlRef aParentObj, void* userContext, bool aUseIE,
+                            const std::string& sUrl, TProcWebBrowserEventEx aEvent,
                             const std::string& sParams) -> IWebCoreControlInf* {
-        const TFwHandle owner = aParentObj != nullptr ? aParentObj->Handle() : 0;
+        const TFwHandle owner = WindowOfControl(aParentObj);
         if (aParentObj != nullptr && owner == 0) throw EWebCoreControlError(kWebControlNoForm);
         TWebCoreControl* control = TWebCoreControl::Create(owner, GetAppFramework());
         try {

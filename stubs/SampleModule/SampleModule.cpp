@@ -61,24 +61,6 @@ std::string FixtureText(const wchar_t* key, const wchar_t* defaultValue) {
     return ansi;
 }
 
-// The module's window as the binding addresses it.
-class TModuleWindow final : public IWinControl {
-public:
-    explicit TModuleWindow(HWND window) : FWindow(window) {}
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid&, void** object) override {
-        *object = nullptr;
-        return kFwENoInterface;
-    }
-    uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
-    uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    const char* APPFRAME_STDCALL ClassName() override { return "TForm"; }
-    TFwHandle APPFRAME_STDCALL Handle() override { return reinterpret_cast<TFwHandle>(FWindow); }
-    int32_t APPFRAME_STDCALL WebID() override { return 0; }
-
-private:
-    HWND FWindow;
-};
-
 void EmbedPage(IAppFramework* framework) {
     static const ATOM windowClass = [] {
         WNDCLASSEXW wc{};
@@ -93,11 +75,10 @@ void EmbedPage(IAppFramework* framework) {
     const HWND window =
         CreateWindowExW(0, L"SampleModuleWindow", L"SampleModule", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
                         640, 480, nullptr, nullptr, ThisModule(), nullptr);
-    static TModuleWindow* const parent = new TModuleWindow(window);
     const std::string url = FixtureText(L"webUrl", L"Forms\\Module.html");
     const std::string script = FixtureText(L"webScript", L"moduleReady();");
     IWebCoreControlInf* control = nullptr;
-    framework->GetWebControl(parent, nullptr, kPasFalse, url.c_str(), {nullptr, nullptr}, "", &control);
+    framework->GetWebControl(window, nullptr, kPasFalse, url.c_str(), {nullptr, nullptr}, "", &control);
     bool ran = false;
     if (control) ran = IsTrue(control->ExecuteJavaScript(control->GetWebID(), script.c_str()));
     const std::string line = "SampleModule " + ModuleName() + " webControl " + (control ? "1" : "0") +

@@ -98,17 +98,19 @@ public:
     uint32_t APPFRAME_STDCALL Release() override { return 1; }
     TFwHandle APPFRAME_STDCALL GetMainHandle() override { return 0; }
     int32_t APPFRAME_STDCALL GetMainWebID() override { return 0; }
-    int32_t APPFRAME_STDCALL GetWebID(IWinControl*) override { return 0; }
+    int32_t APPFRAME_STDCALL GetWebID(TWinControlRef) override { return 0; }
     void APPFRAME_STDCALL CallJS(ICallJSInf**) override {}
-    void APPFRAME_STDCALL GetWebControl(IWinControl*, void*, TPasBool, const char*, TProcWebBrowserEventEx,
+    void APPFRAME_STDCALL GetWebControl(TWinControlRef, void*, TPasBool, const char*, TProcWebBrowserEventEx,
                                         const char*, IWebCoreControlInf**) override {}
     int32_t APPFRAME_STDCALL FormShowModal(void*, TPasBool, const char*, TProcWebBrowserEventEx,
                                            IAppContext*) override {
         return 0;
     }
     TPasBool APPFRAME_STDCALL ExecuteJavaScript(int32_t, const char*) override { return kPasFalse; }
-    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(IWinControl*, const char*) override { return kPasFalse; }
-    TPasBool APPFRAME_STDCALL Call(IWinControl*, const char*, const TVarRecAbi*, int32_t) override {
+    TPasBool APPFRAME_STDCALL ExecuteJavaScriptCtrl(TWinControlRef, const char*) override {
+        return kPasFalse;
+    }
+    TPasBool APPFRAME_STDCALL Call(TWinControlRef, const char*, const TVarRecAbi*, int32_t) override {
         return kPasFalse;
     }
     void APPFRAME_STDCALL RegAppContext(IRegAppContext**) override {}

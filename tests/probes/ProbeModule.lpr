@@ -15,13 +15,9 @@ uses
   Windows, SysUtils, ProbeIntf, ProbeRecord;
 
 type
-  { A window control as the contract passes it. }
-  IWinControl = interface(IUnknown)
-    ['{3B1D7F4E-8C2A-4E5B-9D61-0F7A2C4B8E13}']
-    function ClassName: PAnsiChar; stdcall;
-    function Handle: THandle; stdcall;
-    function WebID: Integer; stdcall;
-  end;
+  { A window control as a module has it: its window handle or an object of the component runtime,
+    which the client never reads. }
+  TWinControlRef = Pointer;
 
   { A caller-parameter record. ParamValue's Variant result is declared as its 16-byte layout so
     that this probe clears it before the call and frees what it receives itself. }
@@ -60,7 +56,7 @@ type
 
   IWebCoreControlInf = interface(IUnknown)
     ['{7A0B0268-EC38-4B3C-B208-E73925A9C872}']
-    procedure Instance(out Result: IWinControl); stdcall;
+    function Instance: TWinControlRef; stdcall;
     function GetWebID: Integer; stdcall;
     procedure GetsUrl(out Result: AnsiString); stdcall;
     procedure GetOnWebBrowserEvent(out Result: TMethodRec); stdcall;
@@ -73,15 +69,15 @@ type
     ['{A7E85B39-2C7A-4E57-9109-A7BFBD88B39C}']
     function GetMainHandle: THandle; stdcall;
     function GetMainWebID: Integer; stdcall;
-    function GetWebID(aWebCtrl: IWinControl): Integer; stdcall;
+    function GetWebID(aWebCtrl: TWinControlRef): Integer; stdcall;
     procedure CallJS(out Result: ICallJSInf); stdcall;
-    procedure GetWebControl(aParentObj: IWinControl; userContext: Pointer; aUseIE: Boolean; sUrl: PAnsiChar;
+    procedure GetWebControl(aParentObj: TWinControlRef; userContext: Pointer; aUseIE: Boolean; sUrl: PAnsiChar;
       aEvent: TMethodRec; sParams: PAnsiChar; out Result: IWebCoreControlInf); stdcall;
     function FormShowModal(userContext: Pointer; bUseIE: Boolean; sUrl: PAnsiChar;
       aWebBrowserEvent: TMethodRec; aAppContext: IAppContext): Integer; stdcall;
     function ExecuteJavaScript(WebID: Integer; sScript: PAnsiChar): Boolean; stdcall;
-    function ExecuteJavaScriptCtrl(aWebCtrl: IWinControl; sScript: PAnsiChar): Boolean; stdcall;
-    function Call(aWebCtrl: IWinControl; Method: PAnsiChar; Args: PClassicVarRec;
+    function ExecuteJavaScriptCtrl(aWebCtrl: TWinControlRef; sScript: PAnsiChar): Boolean; stdcall;
+    function Call(aWebCtrl: TWinControlRef; Method: PAnsiChar; Args: PClassicVarRec;
       ArgsHigh: Integer): Boolean; stdcall;
     procedure RegAppContext(out Result: IRegAppContext); stdcall;
     procedure PackFunParams(Args: PClassicVarRec; ArgsHigh: Integer; out Result: WideString); stdcall;
@@ -104,19 +100,6 @@ type
   TProbeModule = class
   end;
 
-  TProbeControl = class(TInterfacedObject, IWinControl)
-  private
-    FClass: AnsiString;
-    FHandle: THandle;
-    FWebID: Integer;
-  public
-    constructor Create(const AClass: AnsiString; AHandle: THandle; AWebID: Integer);
-    function IWinControl.ClassName = ControlClassName;
-    function ControlClassName: PAnsiChar; stdcall;
-    function Handle: THandle; stdcall;
-    function WebID: Integer; stdcall;
-  end;
-
   { A page call's context as a page would hand it over: only the caller number and the page. Its
     unused slot is a failed check here. }
   TProbeCallContext = class(TCallContext)
@@ -130,6 +113,8 @@ var
   GModule: TProbeModule;
   GChecks, GFailed: Integer;
   GWebID: Integer;
+  GSubBrowser: TObject; { the runtime object of a sub-browser window }
+  GUnreadable: Pointer; { memory that faults when read }
   GMarker, GModalMarker: Integer;
   GModalSelf, GModalUser: Pointer;
   GModalType, GModalCallerNo: Integer;
@@ -299,19 +284,49 @@ begin
   Result := ProbeArgs([VInt, VUni]);
 end;
 
-{ ---- TProbeControl, TProbeCallContext ---------------------------------------------------------- }
+{ ---- windows of the module's own ------------------------------------------------------------- }
 
-constructor TProbeControl.Create(const AClass: AnsiString; AHandle: THandle; AWebID: Integer);
+{ Windows of the module's classes ('TfrmSubBrowser', 'TPanel', 'TForm') all answer the page-window
+  query with the main page, and only when asked with their own handle, as the library's sub-browser
+  form does: the client must ask only the sub-browser. }
+function ControlProc(Wnd: HWND; Msg: UINT; W: WPARAM; L: LPARAM): LRESULT; stdcall;
 begin
-  inherited Create;
-  FClass := AClass;
-  FHandle := AHandle;
-  FWebID := AWebID;
+  if Msg = kMsgGetWebID then
+  begin
+    if (W = 1) and (L = LPARAM(Wnd)) then
+      Exit(GWebID);
+    Exit(-1);
+  end;
+  Result := DefWindowProcW(Wnd, Msg, W, L);
 end;
 
-function TProbeControl.ControlClassName: PAnsiChar; stdcall; begin Result := PAnsiChar(FClass); end;
-function TProbeControl.Handle: THandle; stdcall; begin Result := FHandle; end;
-function TProbeControl.WebID: Integer; stdcall; begin Result := FWebID; end;
+function NewWindow(const AClass: UnicodeString): HWND;
+var
+  Wc: TWndClassW;
+begin
+  FillChar(Wc, SizeOf(Wc), 0);
+  Wc.hInstance := HInstance;
+  Wc.lpfnWndProc := @ControlProc;
+  Wc.lpszClassName := PWideChar(AClass);
+  RegisterClassW(Wc);
+  Result := CreateWindowExW(0, PWideChar(AClass), 'ProbeModule', WS_POPUP, 0, 0, 400, 300, 0, 0, HInstance,
+    nil);
+end;
+
+{ What the component runtime puts on every window it makes: the control object, under its two
+  atoms. }
+procedure MarkAsRuntimeControl(Wnd: HWND; Obj: TObject);
+var
+  WindowAtom, ControlAtom: ATOM;
+begin
+  WindowAtom := GlobalAddAtomW(PWideChar(UnicodeString(Format('Delphi%.8X', [GetCurrentProcessId]))));
+  ControlAtom := GlobalAddAtomW(PWideChar(UnicodeString(Format('ControlOfs%.8X%.8X',
+    [PtrUInt(HInstance), GetCurrentThreadId]))));
+  SetPropW(Wnd, PWideChar(PtrUInt(WindowAtom)), THandle(Obj));
+  SetPropW(Wnd, PWideChar(PtrUInt(ControlAtom)), THandle(Obj));
+end;
+
+{ ---- TProbeCallContext ------------------------------------------------------------------------- }
 
 function TProbeCallContext.Unused(Slot: Integer): Integer;
 begin
@@ -369,7 +384,7 @@ end;
 procedure CheckWindows(const Fw: IAppFramework);
 var
   Main, App: THandle;
-  Ctl: IWinControl;
+  Sub, Panel: HWND;
 begin
   Main := Fw.GetMainHandle;
   Check('GetMainHandle', ClassOf(Main) = 'TProbeForm', ClassOf(Main), 'TProbeForm');
@@ -377,12 +392,17 @@ begin
   Check('GetMainWebID', (ClassOf(GWebID) = 'TProbePage') and (GetParent(HWND(GWebID)) = HWND(Main)),
     ClassOf(GWebID), 'TProbePage');
   Check('GetWebID of nil', Fw.GetWebID(nil) = 0, N(Fw.GetWebID(nil)), '0');
-  Ctl := TProbeControl.Create('TWEBCORECONTROL', 0, $1234);
-  Check('GetWebID of a web control', Fw.GetWebID(Ctl) = $1234, N(Fw.GetWebID(Ctl)), N($1234));
-  Ctl := TProbeControl.Create('TfrmSubBrowser', Main, 0);
-  Check('GetWebID of a sub-browser', Fw.GetWebID(Ctl) = GWebID, N(Fw.GetWebID(Ctl)), N(GWebID));
-  Ctl := TProbeControl.Create('TPanel', Main, 77);
-  Check('GetWebID of another control', Fw.GetWebID(Ctl) = 0, N(Fw.GetWebID(Ctl)), '0');
+  Sub := NewWindow('TfrmSubBrowser');
+  Check('GetWebID of a sub-browser window', Fw.GetWebID(Pointer(Sub)) = GWebID, N(Fw.GetWebID(Pointer(Sub))),
+    N(GWebID));
+  GSubBrowser := TObject.Create;
+  MarkAsRuntimeControl(Sub, GSubBrowser);
+  Check('GetWebID of a sub-browser object', Fw.GetWebID(GSubBrowser) = GWebID, N(Fw.GetWebID(GSubBrowser)),
+    N(GWebID));
+  Panel := NewWindow('TPanel');
+  Check('GetWebID of another control', Fw.GetWebID(Pointer(Panel)) = 0, N(Fw.GetWebID(Pointer(Panel))), '0');
+  Check('GetWebID of an object without a window', Fw.GetWebID(GModule) = 0);
+  Check('GetWebID of an unreadable pointer', Fw.GetWebID(GUnreadable) = 0);
   App := Fw.GetApplication;
   J('value').Str('name', 'GetApplication').Int('handle', App).Put;
   Check('GetApplication', IsWindow(HWND(App)), N(App));
@@ -390,10 +410,10 @@ end;
 
 procedure CheckScripts(const Fw: IAppFramework);
 var
-  Page: IWinControl;
+  Page: TWinControlRef;
   A: TClassicArgs;
 begin
-  Page := TProbeControl.Create('TWebCoreControl', 0, GWebID);
+  Page := GSubBrowser;
   Check('ExecuteJavaScript by WebID',
     Fw.ExecuteJavaScript(GWebID, PAnsiChar(WideToAnsi('probe.byId("中")'))));
   Check('ExecuteJavaScript by WebID 0', not Fw.ExecuteJavaScript(0, 'probe.never()'));
@@ -544,14 +564,48 @@ begin
     AnsiToUtf8Text(PAnsiChar(Want)));
 end;
 
+{ A web control made on Parent (named by ParentRef): it names itself by what it hands out and by
+  its window, follows its parent's size, and goes with its parent. }
+procedure CheckWebControl(const Name: AnsiString; const Fw: IAppFramework; Parent: HWND;
+  ParentRef: TWinControlRef);
+var
+  Ctl: IWebCoreControlInf;
+  M: TMethodRec;
+  Own: TWinControlRef;
+  Wnd: HWND;
+  P, C: TRect;
+  Id: Integer;
+begin
+  Fw.GetWebControl(ParentRef, @GModalMarker, False, 'probe://control', Method(@ModalEvent, GModule), 'run', Ctl);
+  if not Present('GetWebControl on ' + Name, Ctl) then
+    Exit;
+  Ctl.GetOnWebBrowserEvent(M);
+  Check('IWebCoreControlInf.OnWebBrowserEvent', (M.Code = @ModalEvent) and (M.Data = Pointer(GModule)));
+  Own := Ctl.Instance;
+  Wnd := FindWindowExW(Parent, 0, 'TWebCoreControl', nil);
+  Id := Ctl.GetWebID;
+  Check('web control on ' + Name + ' has a page', Id > 0, N(Id));
+  Check('GetWebID of the control''s Instance on ' + Name, Fw.GetWebID(Own) = Id, N(Fw.GetWebID(Own)), N(Id));
+  Check('GetWebID of the control''s window on ' + Name, Fw.GetWebID(Pointer(Wnd)) = Id,
+    N(Fw.GetWebID(Pointer(Wnd))), N(Id));
+  SetWindowPos(Parent, 0, 0, 0, 520, 330, SWP_NOMOVE or SWP_NOZORDER or SWP_NOACTIVATE);
+  GetClientRect(Parent, P);
+  GetWindowRect(Wnd, C);
+  Check('web control on ' + Name + ' follows its parent''s size',
+    (C.Right - C.Left = P.Right) and (C.Bottom - C.Top = P.Bottom),
+    N(C.Right - C.Left) + 'x' + N(C.Bottom - C.Top), N(P.Right) + 'x' + N(P.Bottom));
+  Ctl := nil; { its owner frees it: no reference may outlive the parent }
+  DestroyWindow(Parent);
+  Check('web control on ' + Name + ' went with its parent', (not IsWindow(Wnd)) and (Fw.GetWebID(Own) = 0));
+end;
+
 procedure CheckForms(const Fw: IAppFramework);
 var
   Ctx: IAppContext;
   R: Integer;
-  Parent: IWinControl;
   Ctl: IWebCoreControlInf;
-  M: TMethodRec;
   Wnd: HWND;
+  Obj: TObject;
 begin
   Ctx := TProbeCallContext.Create(904, GWebID);
   R := Fw.FormShowModal(@GModalMarker, True, 'probe://modal', Method(@ModalEvent, GModule), Ctx);
@@ -559,16 +613,15 @@ begin
   Check('FormShowModal handler', (GModalSelf = Pointer(GModule)) and (GModalUser = @GModalMarker) and
     (GModalType = 3) and (GModalName = 'probe.modal') and (GModalCallerNo = 904));
 
-  { The web control is made on a window of ours; the program may not offer web controls. }
-  Wnd := CreateWindowExW(0, 'STATIC', 'ProbeModule', WS_POPUP, 0, 0, 400, 300, 0, 0, HInstance, nil);
-  Parent := TProbeControl.Create('TForm', Wnd, 0);
-  Fw.GetWebControl(Parent, @GModalMarker, False, 'probe://control', Method(@ModalEvent, GModule), 'run', Ctl);
-  J('value').Str('name', 'GetWebControl').Bool('control', Ctl <> nil).Put;
-  if Ctl <> nil then
-  begin
-    Ctl.GetOnWebBrowserEvent(M);
-    Check('IWebCoreControlInf.OnWebBrowserEvent', (M.Code = @ModalEvent) and (M.Data = Pointer(GModule)));
-  end;
+  Wnd := NewWindow('TForm');
+  CheckWebControl('a window handle', Fw, Wnd, Pointer(Wnd));
+  Wnd := NewWindow('TForm');
+  Obj := TObject.Create;
+  MarkAsRuntimeControl(Wnd, Obj);
+  CheckWebControl('a runtime object', Fw, Wnd, Obj);
+  Obj.Free;
+  Fw.GetWebControl(GUnreadable, nil, False, 'probe://none', Method(nil, nil), '', Ctl);
+  Check('GetWebControl on an unreadable pointer', Ctl = nil);
 end;
 
 { ---- exports ----------------------------------------------------------------------------------- }
@@ -623,6 +676,7 @@ exports
 begin
   IsMultiThread := True;
   OpenRecord(HInstance, 'ProbeModule.jsonl');
+  GUnreadable := VirtualAlloc(nil, 4096, MEM_COMMIT, PAGE_NOACCESS);
   GModule := TProbeModule.Create;
   VPCharText := WideToAnsi('pchar中');
   VPChar := PAnsiChar(VPCharText);

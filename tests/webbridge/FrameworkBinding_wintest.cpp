@@ -57,26 +57,23 @@ public:
     void OnWebBrowserEvent(void*, void*, int32_t, const std::string&, IAppContext*) override {}
 };
 
-// A control of a given window class, as GetWebID sees it.
-class TFakeControl final : public IWinControl {
-public:
-    TFakeControl(std::string className, TFwHandle handle, int32_t webId)
-        : FClassName(std::move(className)), FHandle(handle), FWebID(webId) {}
-    TFwHResult APPFRAME_STDCALL QueryInterface(const TFwGuid&, void** object) override {
-        *object = nullptr;
-        return kFwENoInterface;
-    }
-    uint32_t APPFRAME_STDCALL AddRef() override { return 1; }
-    uint32_t APPFRAME_STDCALL Release() override { return 1; }
-    const char* APPFRAME_STDCALL ClassName() override { return FClassName.c_str(); }
-    TFwHandle APPFRAME_STDCALL Handle() override { return FHandle; }
-    int32_t APPFRAME_STDCALL WebID() override { return FWebID; }
-
-private:
-    std::string FClassName;
-    TFwHandle FHandle;
-    int32_t FWebID;
-};
+// A window of the given class whose procedure answers the page-window query for `page`, only
+// when asked with its own handle (as the library's sub-browser form does).
+int32_t gSubBrowserPage = 0;
+LRESULT CALLBACK SubBrowserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kFwMsgGetWebID)
+        return wParam == 1 && lParam == reinterpret_cast<LPARAM>(hwnd) ? gSubBrowserPage : -1;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+HWND ControlWindow(const wchar_t* className) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &SubBrowserProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
 
 class ProgramFolderScope {
 public:
@@ -208,28 +205,31 @@ TEST_F(BindingAgainstStandIn, ExecuteJavaScriptReachesOnlyRealPages) {
     EXPECT_EQ(scripts[0]->GetI("webId"), page);
 }
 
-TEST_F(BindingAgainstStandIn, ControlsAreAddressedByTheirClassName) {
+TEST_F(BindingAgainstStandIn, ControlsAreAddressedByTheirWindowClass) {
     const TFwHandle main = MainForm();
-    const int32_t page = PageOf(main);
-    TFakeControl webControl("twebcorecontrol", 0, page); // letter case does not matter
-    TFakeControl subBrowser("TfrmSubBrowser", main, 0);
-    TFakeControl panel("TPanel", main, page);
-    EXPECT_EQ(FW.GetWebID(&webControl), page);
-    EXPECT_EQ(FW.GetWebID(&subBrowser), page); // asked of the control's own window
-    EXPECT_EQ(FW.GetWebID(&panel), 0);
+    gSubBrowserPage = PageOf(main);
+    const int32_t page = gSubBrowserPage;
+    const HWND subBrowser = ControlWindow(L"TfrmSubBrowser");
+    const HWND panel = ControlWindow(L"TPanel");
+    int unknown = 0;
+    EXPECT_EQ(FW.GetWebID(subBrowser), page);
+    EXPECT_EQ(FW.GetWebID(panel), 0);
     EXPECT_EQ(FW.GetWebID(nullptr), 0);
-    EXPECT_FALSE(FW.ExecuteJavaScript(&panel, "x();"));
+    EXPECT_EQ(FW.GetWebID(&unknown), 0); // not read: it names no control
+    EXPECT_FALSE(FW.ExecuteJavaScript(static_cast<TWinControlRef>(panel), "x();"));
 
-    EXPECT_TRUE(FW.Call(&webControl, "showTip",
+    EXPECT_TRUE(FW.Call(subBrowser, "showTip",
                         {TVarRec::Integer(3), TVarRec::Text("O'Neil"), TVarRec::Pointer(nullptr)}));
     int anything = 0;
     EXPECT_EQ(RaisedText([&] {
-                  FW.Call(&webControl, "f", {TVarRec::Integer(1), TVarRec::Pointer(&anything)});
+                  FW.Call(subBrowser, "f", {TVarRec::Integer(1), TVarRec::Pointer(&anything)});
               }),
               "not support type: 5");
     auto scripts = Lines("script");
     ASSERT_EQ(scripts.size(), 1u); // the refused call sent nothing
     EXPECT_EQ(scripts[0]->GetS("text"), "showTip(3,'O\\'Neil',null);");
+    for (HWND window : {subBrowser, panel})
+        DestroyWindow(window);
 }
 
 TEST_F(BindingAgainstStandIn, ControlParamsAreTheLibrarysAnswerNeverTheDefault) {
