@@ -51,7 +51,7 @@ void TAsyWorker::Run() noexcept {
     try {
         Execute();
     } catch (...) {
-        Log(FormatLogLine("工作线程异常:%s", {MessageOf(std::current_exception())}));
+        Diagnose(FormatLogLine("工作线程异常:%s", {MessageOf(std::current_exception())}));
     }
     FEnded.Set();
 }
@@ -121,6 +121,10 @@ bool TAsyWorker::Terminated() {
 
 void TAsyWorker::Log(const std::string& line) noexcept {
     WriteMainLog(FPort, line);
+}
+
+void TAsyWorker::Diagnose(const std::string& line) noexcept {
+    WriteAppLog(line);
 }
 
 } // namespace detail
@@ -238,7 +242,7 @@ void TAsyGetMessage::Execute() {
                 }
             }
         } catch (...) {
-            Log(FormatLogLine("TAsyGetMessage 异常:%s", {MessageOf(std::current_exception())}));
+            Diagnose(FormatLogLine("TAsyGetMessage 异常:%s", {MessageOf(std::current_exception())}));
         }
         entry.reset();
         if (FTimings.PassInterval.count() > 0 && !Pause(FTimings.PassInterval)) break;
@@ -252,7 +256,7 @@ void TAsyGetMessage::NotifyMessages(const TCallerContextPtr& context) {
         // A context the task runner took over is not ours to read any more.
         if (FDispatcher.CallActionFun("msg.SynFetchMsg", context) != CLAsync) messages = context->FRetValue;
     } catch (...) {
-        Log(FormatLogLine("同步拉消息异常:%s", {MessageOf(std::current_exception())}));
+        Diagnose(FormatLogLine("同步拉消息异常:%s", {MessageOf(std::current_exception())}));
         messages.clear();
     }
     std::string key;

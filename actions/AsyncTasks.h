@@ -64,6 +64,8 @@ protected:
     bool WaitFor(std::chrono::milliseconds interval);
     // Main-log line; a failing log never stops the thread.
     void Log(const std::string& line) noexcept;
+    // A diagnostic of our own (a failure caught on the thread): the daily log, not the main log.
+    static void Diagnose(const std::string& line) noexcept;
 
     virtual void Execute() = 0;
     IDispatchPort& FPort;

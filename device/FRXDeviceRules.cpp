@@ -84,7 +84,10 @@ std::string AutorunLauncherPath(std::string_view volumeRoot, std::string_view op
         openValue.remove_prefix(1);
     while (!openValue.empty() && (openValue.back() == ' ' || openValue.back() == '\t'))
         openValue.remove_suffix(1);
-    if (openValue.empty() || IsSeparator(openValue.front())) return {};
+    // "\Setup\x.exe" is the volume root's too; "\\server\..." is a network path.
+    if (openValue.size() >= 2 && IsSeparator(openValue[0]) && IsSeparator(openValue[1])) return {};
+    if (!openValue.empty() && IsSeparator(openValue.front())) openValue.remove_prefix(1);
+    if (openValue.empty()) return {};
     if (openValue.find(':') != std::string_view::npos) return {}; // a drive or a stream
     std::string_view rest = openValue;
     for (;;) {

@@ -25,8 +25,8 @@ std::string MirrorFolderName(std::string_view productCode, std::string_view area
 std::string MirrorAppsFolderForArea(std::string_view areaCode);
 
 // The launcher named by the `open` value of a CD-ROM volume's AUTORUN.INF: volumeRoot + value.
-// Empty when the value would lead off that volume: empty, absolute ("\x", "/x"), with a drive
-// ("D:x"), a network or device path, or any ".." step.
+// A leading separator means the volume's root. Empty when the value would lead off that volume:
+// empty, with a drive ("D:x"), a network or device path, or any ".." step.
 std::string AutorunLauncherPath(std::string_view volumeRoot, std::string_view openValue);
 
 // `dir` without its trailing separator climbed `upTag` folders up, with a trailing separator;

@@ -8,6 +8,7 @@
 #include "foundation/TextCodec.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <exception>
 #include <vector>
@@ -292,9 +293,9 @@ std::string TFRXExtInterface::FindMirrorFolder() {
     const std::string mainProduct = ProfileValue(staticFile, "FRXInfo", "MainAppCpbm");
 
     std::string folder = MirrorOn(product, zone, mainProduct);
+    // The device is asked in any case; the secondary library goes again after each task.
+    const bool hasUpdateFile = TSoleDisk().HasUpdateFile();
     if (!folder.empty()) return folder;
-    TSoleDisk soleDisk;
-    const bool hasUpdateFile = soleDisk.HasUpdateFile();
     if (!hasUpdateFile) return {};
     if (zone.compare(0, 2, "13") == 0) {
         folder = MirrorOn(kMirrorProduct, zone, mainProduct);
@@ -378,7 +379,12 @@ void TFRXExtInterface::EnsureLoaded() {
             StartLauncherOnce();
             return;
         }
-        const HMODULE module = LoadLibraryExW(Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        // A full path brings its own folder into the search for the library's dependencies; the
+        // altered search is undefined for a relative one ("Ferrolux\..." in the current folder).
+        const std::wstring widePath = Widen(path);
+        const HMODULE module = PathIsRelativeW(widePath.c_str())
+                                   ? LoadLibraryW(widePath.c_str())
+                                   : LoadLibraryExW(widePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         // Handles below 32 are error codes of the old loader: not loaded.
         if (reinterpret_cast<uintptr_t>(module) < 32) return;
         FAppsDLLHandle = module;

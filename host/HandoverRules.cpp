@@ -1,6 +1,7 @@
 #include "host/HandoverRules.h"
 
 #include "foundation/Json.h"
+#include "host/HostConfig.h"
 
 #include <climits>
 
@@ -77,16 +78,19 @@ bool AreaAndAppAllowAssistant(std::string_view areaCode, std::string_view appId)
            SameTextIgnoringCase(appId, kAssistantAppId);
 }
 
-TEnviParams ReadEnviParams(std::string_view jsonText) {
+TEnviParams ReadEnviParams(std::string_view fileBytes) {
     TEnviParams params;
-    const JsonRef root = ParseJson(jsonText);
+    const JsonRef root = ParseJson(DecodeConfigText(fileBytes));
     if (!root || !root->IsType(stObject)) return params;
     const JsonRef envi = root->GetO("EnviParams");
     if (!envi || !envi->IsType(stObject)) return params;
-    const JsonRef area = envi->GetO("areaCode");
-    const JsonRef app = envi->GetO("appID");
-    if (area && area->IsType(stString)) params.AreaCode = area->AsString();
-    if (app && app->IsType(stString)) params.AppID = app->AsString();
+    const auto text = [](const JsonRef& value) {
+        const bool readable = value && (value->IsType(stString) || value->IsType(stInt) ||
+                                        value->IsType(stDouble) || value->IsType(stCurrency));
+        return readable ? value->AsString() : std::string();
+    };
+    params.AreaCode = text(envi->GetO("areaCode"));
+    params.AppID = text(envi->GetO("appID"));
     return params;
 }
 

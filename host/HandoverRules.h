@@ -41,13 +41,14 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // with "13" and the id is "HB_QELT_DWIN", both without regard to case.
 bool AreaAndAppAllowAssistant(std::string_view areaCode, std::string_view appId);
 
-// "EnviParams"."areaCode" and "EnviParams"."appID" of the environment file's text (empty when
-// missing or not text).
+// "EnviParams"."areaCode" and "EnviParams"."appID" of the environment file's bytes, decoded as the
+// host decodes its configuration files (UTF-8, UTF-16 or ANSI). A number is read as its printed
+// text; anything else that is missing or not text is empty.
 struct TEnviParams {
     std::string AreaCode;
     std::string AppID;
 };
-TEnviParams ReadEnviParams(std::string_view jsonText);
+TEnviParams ReadEnviParams(std::string_view fileBytes);
 
 // What the device's taxpayer file says about its first taxpayer.
 enum class TTaxpayerFileState { Found, NoTaxpayers, Blank, Unreadable };

@@ -143,15 +143,14 @@ std::string AccountHeaderText(std::string_view appId, std::string_view productKe
 bool TAccountSvr::InitEnvironment(TCallerContext*) {
     try {
         if (!IsZRAccountAvailable()) return false;
-        TFwRef<IZRAccount> account = Account();
         const std::string appIdOfHost = ServiceHost().AppID();
         const std::u16string wideAppId = Utf8ToUtf16(appIdOfHost);
-        CallForeign(&IZRALoginManager::SetAppID, LoginManager(*account).Get(), wideAppId.c_str());
+        CallForeign(&IZRALoginManager::SetAppID, LoginManager().Get(), wideAppId.c_str());
         Log("设置AppID=%s", {appIdOfHost});
         const std::u16string product = Utf8ToUtf16(appId(nullptr));
         const std::u16string key = Utf8ToUtf16(ProductKey());
         const std::u16string webRoot = Utf8ToUtf16(AppHost(nullptr) + kWebPathSuffix);
-        CallForeign(&IZRAccount::InitApp, account.Get(), product.c_str(), key.c_str(), webRoot.c_str());
+        CallForeign(&IZRAccount::InitApp, Account().Get(), product.c_str(), key.c_str(), webRoot.c_str());
         return true;
     } catch (const std::exception& e) {
         WriteAppLog(std::string("TAccountSvr.InitEnvironment 异常：") + e.what());
@@ -238,9 +237,9 @@ std::string TAccountSvr::login(TCallerContext* aContext) {
     }
 
     Log("login sUser=%s 成功", {loginName});
-    TFwRef<IZRALoginManager> manager = LoginManager(*account);
-    CallForeign(&IZRALoginManager::SetCurrentUser, manager.Get(), user.Get());
-    const std::string answer = LoginAnswer(IsLoggedIn(*manager), "登录成功");
+    // The login manager (and the account object behind it) is asked afresh for every use.
+    CallForeign(&IZRALoginManager::SetCurrentUser, LoginManager().Get(), user.Get());
+    const std::string answer = LoginAnswer(IsLoggedIn(*LoginManager()), "登录成功");
     Log("login Result=%s", {answer});
     PassTokenOn(GetUserToken(nullptr));
     return answer;
@@ -256,9 +255,8 @@ bool TAccountSvr::InnerSetLoginUser(const std::string& sLoginInfo) {
     const TFwRef<IZRAUser> user(userRaw);
     bool result = false;
     if (user) {
-        TFwRef<IZRALoginManager> manager = LoginManager(*account);
-        CallForeign(&IZRALoginManager::SetCurrentUser, manager.Get(), user.Get());
-        result = IsLoggedIn(*manager);
+        CallForeign(&IZRALoginManager::SetCurrentUser, LoginManager().Get(), user.Get());
+        result = IsLoggedIn(*LoginManager());
         Log("SetLoginUser Result=%d", {result ? "1" : "0"});
         Log("SetCurUserToken  in");
         PassTokenOn(GetUserToken(nullptr));
@@ -293,9 +291,8 @@ std::string TAccountSvr::UpdateLoginUser(TCallerContext* aContext) {
             return answer;
         }
         // A signed-in user is only ever replaced by the same account.
-        TFwRef<IZRALoginManager> manager = LoginManager();
-        if (IsLoggedIn(*manager)) {
-            if (const TFwRef<IZRAUser> current = CurrentUser(*manager)) {
+        if (IsLoggedIn(*LoginManager())) {
+            if (const TFwRef<IZRAUser> current = CurrentUser(*LoginManager())) {
                 const std::string currentId = UserAccountId(*current);
                 if (!currentId.empty() && currentId != loginInfo->GetS("accountId")) {
                     Log("UpdateLoginUser当前用户更新被忽略(AccountID不相同)");
@@ -335,9 +332,8 @@ std::string TAccountSvr::GetUserToken(TCallerContext*) {
 }
 
 std::string TAccountSvr::RefreshUser(TCallerContext* aContext) {
-    TFwRef<IZRALoginManager> manager = LoginManager();
-    if (!IsLoggedIn(*manager)) return {};
-    const TFwRef<IZRAUser> user = CurrentUser(*manager);
+    if (!IsLoggedIn(*LoginManager())) return {};
+    const TFwRef<IZRAUser> user = CurrentUser(*LoginManager());
     if (!user) return {};
     CallForeign(&IZRAUser::Refresh, user.Get());
     return userinfor(aContext);

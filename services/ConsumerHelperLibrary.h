@@ -54,7 +54,28 @@ public:
                               std::string& ErrorMsg) override;
     int32_t HttpRequestFetch(const std::string& UniRegID, std::string& aFuncParams) override;
 
+    // The library's other operations, wrapped the same way (the message centre does not use them).
+    // FetchAEx hands the library the current JsonArray and replaces it with the delivered text.
+    int32_t FetchAEx(const std::string& UniRegID, const std::string& bizType, int64_t BeginOffset,
+                     std::string& JsonArray, int64_t& RetBeginOffset, int64_t& RetEndOffset,
+                     int64_t& RetMsgCount, std::string& aFuncParams, const TMessageFilter& QueryFilter);
+    int32_t FetchA(const std::string& UniRegID, const std::string& bizType, int64_t BeginOffset,
+                   std::string& JsonArray, int64_t& RetBeginOffset, int64_t& RetEndOffset,
+                   int64_t& RetMsgCount, std::string& aFuncParams);
+    int32_t Fetch(const std::string& UniRegID, const std::string& bizType, int32_t MsgCount,
+                  std::string& JsonArray, int64_t& BeginOffset, int64_t& EndOffset, std::string& aFuncParams);
+    int32_t FetchOffset(const std::string& UniRegID, const std::string& bizType, int32_t MsgCount,
+                        int64_t Offset, int64_t& EndOffset, std::string& JsonArray, std::string& aFuncParams);
+    int32_t AttachToMsgDB(const std::string& UniRegID, const std::string& AppID,
+                          const std::string& NewReceiver, std::string& aFuncParams);
+    int32_t FilterQuery(const std::string& UniRegID, const std::string& KeyValues, std::string& JsonArray,
+                        std::string& aFuncParams);
+
 private:
+    int32_t FetchAWith(const char* exportName, const std::string& UniRegID, const std::string& bizType,
+                       int64_t BeginOffset, std::string& JsonArray, int64_t& RetBeginOffset,
+                       int64_t& RetEndOffset, int64_t& RetMsgCount, std::string& aFuncParams,
+                       const TMessageFilter* QueryFilter);
     // The export's address; raises naming the library and the export when it has none.
     void* Export(const char* name) const;
 

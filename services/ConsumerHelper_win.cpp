@@ -101,8 +101,9 @@ private:
     CriticalSectionLock FLock;
 };
 
+// The label directly followed by the error's message.
 std::string ErrorText(const char* label, const std::exception* e) {
-    return std::string(label) + ": " + (e ? e->what() : "unknown error");
+    return std::string(label) + (e ? e->what() : "unknown error");
 }
 
 // Runs a wrapped call: -1 and the label with the error's text in `output` when anything raises.
@@ -275,6 +276,126 @@ int32_t TConsumerHelper::HttpRequestFetch(const std::string& UniRegID, std::stri
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSHttpRequestFetch>(Export(kZRPNSExpHttpRequestFetch));
         const int32_t result = CallForeign(fn, regId.c_str(), message.Slot());
+        aFuncParams = message.Utf8();
+        return result;
+    });
+}
+
+int32_t TConsumerHelper::FetchAEx(const std::string& UniRegID, const std::string& bizType,
+                                  int64_t BeginOffset, std::string& JsonArray, int64_t& RetBeginOffset,
+                                  int64_t& RetEndOffset, int64_t& RetMsgCount, std::string& aFuncParams,
+                                  const TMessageFilter& QueryFilter) {
+    return FetchAWith(kZRPNSExpFetchAEx, UniRegID, bizType, BeginOffset, JsonArray, RetBeginOffset,
+                      RetEndOffset, RetMsgCount, aFuncParams, &QueryFilter);
+}
+
+int32_t TConsumerHelper::FetchA(const std::string& UniRegID, const std::string& bizType, int64_t BeginOffset,
+                                std::string& JsonArray, int64_t& RetBeginOffset, int64_t& RetEndOffset,
+                                int64_t& RetMsgCount, std::string& aFuncParams) {
+    return FetchAWith(kZRPNSExpFetchA, UniRegID, bizType, BeginOffset, JsonArray, RetBeginOffset,
+                      RetEndOffset, RetMsgCount, aFuncParams, nullptr);
+}
+
+int32_t TConsumerHelper::FetchAWith(const char* exportName, const std::string& UniRegID,
+                                    const std::string& bizType, int64_t BeginOffset, std::string& JsonArray,
+                                    int64_t& RetBeginOffset, int64_t& RetEndOffset, int64_t& RetMsgCount,
+                                    std::string& aFuncParams, const TMessageFilter* QueryFilter) {
+    if (!IsLoaded()) {
+        aFuncParams = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded("TConsumerHelper.FetchA", aFuncParams, [&] {
+        const std::u16string regId = Utf8ToUtf16(UniRegID);
+        const std::u16string types = Utf8ToUtf16(bizType);
+        const std::u16string current = Utf8ToUtf16(JsonArray);
+        TDeliveringCall call(QueryFilter);
+        TLibBuffer message(kZRPNSMessageChars);
+        const auto fn = reinterpret_cast<TZRPNSFetchAEx>(Export(exportName));
+        const int32_t result =
+            CallForeign(fn, regId.c_str(), types.c_str(), BeginOffset, &Deliver, current.c_str(),
+                        &RetBeginOffset, &RetEndOffset, &RetMsgCount, message.Slot(), call.Filter());
+        JsonArray = call.Delivered();
+        aFuncParams = message.Utf8();
+        return result;
+    });
+}
+
+int32_t TConsumerHelper::Fetch(const std::string& UniRegID, const std::string& bizType, int32_t MsgCount,
+                               std::string& JsonArray, int64_t& BeginOffset, int64_t& EndOffset,
+                               std::string& aFuncParams) {
+    if (!IsLoaded()) {
+        aFuncParams = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded("TConsumerHelper.Fetch", aFuncParams, [&] {
+        const std::u16string regId = Utf8ToUtf16(UniRegID);
+        const std::u16string types = Utf8ToUtf16(bizType);
+        TDeliveringCall call(nullptr);
+        TLibBuffer message(kZRPNSMessageChars);
+        const auto fn = reinterpret_cast<TZRPNSFetch>(Export(kZRPNSExpFetch));
+        const int32_t result = CallForeign(fn, regId.c_str(), types.c_str(), MsgCount, &Deliver, kEmptyDatum,
+                                           &BeginOffset, &EndOffset, message.Slot());
+        aFuncParams = message.Utf8();
+        JsonArray = call.Delivered();
+        return result;
+    });
+}
+
+int32_t TConsumerHelper::FetchOffset(const std::string& UniRegID, const std::string& bizType,
+                                     int32_t MsgCount, int64_t Offset, int64_t& EndOffset,
+                                     std::string& JsonArray, std::string& aFuncParams) {
+    if (!IsLoaded()) {
+        aFuncParams = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded("TConsumerHelper.FetchOffset", aFuncParams, [&] {
+        const std::u16string regId = Utf8ToUtf16(UniRegID);
+        const std::u16string types = Utf8ToUtf16(bizType);
+        TDeliveringCall call(nullptr);
+        TLibBuffer message(kZRPNSMessageChars);
+        const auto fn = reinterpret_cast<TZRPNSFetchOffset>(Export(kZRPNSExpFetchOffset));
+        const int32_t result = CallForeign(fn, regId.c_str(), types.c_str(), MsgCount, Offset, &Deliver,
+                                           kEmptyDatum, &EndOffset, message.Slot());
+        JsonArray = call.Delivered();
+        aFuncParams = message.Utf8();
+        return result;
+    });
+}
+
+int32_t TConsumerHelper::AttachToMsgDB(const std::string& UniRegID, const std::string& AppID,
+                                       const std::string& NewReceiver, std::string& aFuncParams) {
+    if (!IsLoaded()) {
+        aFuncParams = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded("TConsumerHelper.AttachToMsgDB", aFuncParams, [&] {
+        const std::u16string regId = Utf8ToUtf16(UniRegID);
+        const std::u16string appId = Utf8ToUtf16(AppID);
+        const std::u16string receiver = Utf8ToUtf16(NewReceiver);
+        TLibBuffer message(kZRPNSMessageChars);
+        const auto fn = reinterpret_cast<TZRPNSAttachToMsgDB>(Export(kZRPNSExpAttachToMsgDB));
+        const int32_t result =
+            CallForeign(fn, regId.c_str(), appId.c_str(), receiver.c_str(), message.Slot());
+        aFuncParams = message.Utf8();
+        return result;
+    });
+}
+
+int32_t TConsumerHelper::FilterQuery(const std::string& UniRegID, const std::string& KeyValues,
+                                     std::string& JsonArray, std::string& aFuncParams) {
+    if (!IsLoaded()) {
+        aFuncParams = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded("TConsumerHelper.FilterQuery", aFuncParams, [&] {
+        const std::u16string regId = Utf8ToUtf16(UniRegID);
+        const std::u16string keyValues = Utf8ToUtf16(KeyValues);
+        TDeliveringCall call(nullptr);
+        TLibBuffer message(kZRPNSMessageChars);
+        const auto fn = reinterpret_cast<TZRPNSFilterQuery>(Export(kZRPNSExpFilterQuery));
+        const int32_t result =
+            CallForeign(fn, regId.c_str(), keyValues.c_str(), &Deliver, kEmptyDatum, message.Slot());
+        JsonArray = call.Delivered();
         aFuncParams = message.Utf8();
         return result;
     });

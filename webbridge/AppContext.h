@@ -37,6 +37,8 @@ public:
     explicit TPsScript(TAppFramework& owner) : FAppFram(owner) {}
     // True when the main window ran the script; otherwise sErrMsg holds the library's error text.
     bool RunScript(std::string_view sScript, std::string& sErrMsg);
+    // The object's JSON form: {"FAppFram":null}, its one field being the owner, not printed.
+    std::string ToJson() const;
 
 private:
     TAppFramework& FAppFram;

@@ -1,6 +1,7 @@
 #include "webbridge/AppContext.h"
 
 #include "foundation/ForeignCall.h"
+#include "foundation/Json.h"
 #include "foundation/TextCodec.h"
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
@@ -73,4 +74,10 @@ bool TPsScript::RunScript(std::string_view sScript, std::string& sErrMsg) {
                      reinterpret_cast<WPARAM>(script.c_str()), reinterpret_cast<LPARAM>(buffer.get()));
     if (result != kFwMsgOk) sErrMsg = AnsiToUtf8(TextInBuffer(buffer.get(), kScriptErrorBufferSize));
     return result == kFwMsgOk;
+}
+
+std::string TPsScript::ToJson() const {
+    const JsonRef json = NewJsonObject();
+    json->PutO("FAppFram", nullptr);
+    return PrintJson(json);
 }

@@ -4,6 +4,8 @@
 // runtime, so it works on the form through the form's window.
 #include "webbridge/AppFrameworkContract.h"
 
+#include <string>
+
 class TAppFramework;
 
 class TAppForm {
@@ -30,6 +32,9 @@ public:
     // With a form object: hides the form's window, detaches it from its parent, closes it and tells
     // the library's main window; without one, only tells the main window (with Handle2).
     void Close();
+    // The object's JSON form: its fields by name ({"FHeight":..,"FWidth":..,"Fhandle":..,
+    // "Fhandle2":..,"FCurForm":null}); the library's form object is not ours to print.
+    std::string ToJson() const;
 
 private:
     int32_t FHeight = 0;

@@ -2,6 +2,7 @@
 
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
+#include "foundation/Json.h"
 
 #include <windows.h>
 
@@ -47,4 +48,14 @@ void TAppForm::Close() {
         return;
     }
     SendMessageA(Wnd(FOwner.GetMainHandle()), kFwMsgFormClosed, 0, static_cast<LPARAM>(Fhandle2));
+}
+
+std::string TAppForm::ToJson() const {
+    const JsonRef json = NewJsonObject();
+    json->PutI("FHeight", FHeight);
+    json->PutI("FWidth", FWidth);
+    json->PutI("Fhandle", static_cast<int64_t>(Fhandle));
+    json->PutI("Fhandle2", static_cast<int64_t>(Fhandle2));
+    json->PutO("FCurForm", nullptr);
+    return PrintJson(json);
 }

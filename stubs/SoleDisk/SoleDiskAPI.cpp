@@ -1,7 +1,8 @@
 // Stand-in for the device's secondary library (test equipment). The device's hidden files are
 // the files of the folder named by APPFRAME_SOLEDISK_DIR (else "SoleDisk\" beside the library).
 // Every call is recorded as a JSON line in APPFRAME_SOLEDISK_LOG (else "SoleDisk.calls.jsonl"
-// beside the library). Qwpm_Init answers APPFRAME_SOLEDISK_INIT (default 0).
+// beside the library), and so are the library's loading ("load") and freeing ("unload"). Qwpm_Init
+// answers APPFRAME_SOLEDISK_INIT (default 0).
 #include "../StubCommon/StubLog.h"
 #include "device/FRXDeviceContract.h"
 
@@ -52,4 +53,11 @@ STUB_EXPORT int32_t __stdcall Qwpm_ReadFile(const char16_t* name, const char16_t
 
 STUB_EXPORT int32_t __stdcall Qwpm_Free(void*) {
     return Record("Qwpm_Free", 0);
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    // Not at process end (reserved set): the log's folder may be gone by then.
+    if (reason == DLL_PROCESS_ATTACH) Record("load", 0);
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) Record("unload", 0);
+    return TRUE;
 }

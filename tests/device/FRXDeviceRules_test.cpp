@@ -38,9 +38,11 @@ TEST(FRXAutorun, LauncherMustLieOnTheVolume) {
     EXPECT_EQ(AutorunLauncherPath("F:\\", "Setup\\FRXLauncher.exe"), "F:\\Setup\\FRXLauncher.exe");
     EXPECT_EQ(AutorunLauncherPath("F:", " run.exe "), "F:\\run.exe");
     EXPECT_EQ(AutorunLauncherPath("F:\\", "a..b.exe"), "F:\\a..b.exe");
-    for (const char* off :
-         {"", "\\Windows\\evil.exe", "/evil.exe", "C:\\evil.exe", "C:evil.exe", "\\\\server\\share\\evil.exe",
-          "..\\evil.exe", "Setup\\..\\..\\evil.exe", "Setup/../evil.exe", "...\\evil.exe", "run.exe:stream"})
+    EXPECT_EQ(AutorunLauncherPath("F:\\", "\\Setup\\FRXLauncher.exe"),
+              "F:\\Setup\\FRXLauncher.exe"); // the root's
+    for (const char* off : {"", "\\", "\\..\\evil.exe", "//server/evil.exe", "C:\\evil.exe", "C:evil.exe",
+                            "\\\\server\\share\\evil.exe", "..\\evil.exe", "Setup\\..\\..\\evil.exe",
+                            "Setup/../evil.exe", "...\\evil.exe", "run.exe:stream"})
         EXPECT_EQ(AutorunLauncherPath("F:\\", off), "") << off;
 }
 

@@ -132,13 +132,13 @@ TEST_F(FRXDevice, OldAreaMirrorFromTheDevicesUpdateFileGetsTheFolderOfTheCurrent
         EXPECT_EQ(device.GetFRXInsertUpdateEvent(), 0) << c.Zone;
         EXPECT_EQ(device.LoadedLibrary(), Narrow(mirror + c.Apps) + "FRXAppSafeguard.dll") << c.Zone;
     }
-    // The secondary library is set up, asked and released for each task.
+    // The secondary library is loaded, set up, asked, released and freed for each task.
     std::vector<std::string> calls;
     for (const JsonRef& call : ReadJsonLines(Folder.Path() + L"soledisk.jsonl"))
         calls.push_back(call->GetS("call"));
-    const std::vector<std::string> oneDevice = {"Qwpm_Init",     "Qwpm_SelectDevice", "Qwpm_FileIsExist",
-                                                "Qwpm_Free",     "Qwpm_Init",         "Qwpm_SelectDevice",
-                                                "Qwpm_ReadFile", "Qwpm_Free"};
+    const std::vector<std::string> oneDevice = {
+        "load", "Qwpm_Init", "Qwpm_SelectDevice", "Qwpm_FileIsExist", "Qwpm_Free", "unload",
+        "load", "Qwpm_Init", "Qwpm_SelectDevice", "Qwpm_ReadFile",    "Qwpm_Free", "unload"};
     ASSERT_EQ(calls.size(), 3 * oneDevice.size());
     EXPECT_TRUE(std::equal(oneDevice.begin(), oneDevice.end(), calls.begin()));
 }

@@ -51,6 +51,12 @@ TEST(HandoverEnvironment, AreaAndApplicationFromTheEnvironmentFile) {
     EXPECT_FALSE(AreaAndAppAllowAssistant("440100", "HB_QELT_DWIN"));
     EXPECT_FALSE(AreaAndAppAllowAssistant("130100", "GD_QELT_DWIN"));
     EXPECT_EQ(ReadEnviParams(R"({"EnviParams":{"areacode":"13","appID":5}})").AreaCode, "");
+    // A number reads as its printed text; a UTF-16 file reads like any other.
+    const std::u16string wide = u"\xFEFF{\"EnviParams\":{\"areaCode\":130100,\"appID\":\"HB_QELT_DWIN\"}}";
+    const TEnviParams utf16 =
+        ReadEnviParams(std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+    EXPECT_EQ(utf16.AreaCode, "130100");
+    EXPECT_TRUE(AreaAndAppAllowAssistant(utf16.AreaCode, utf16.AppID));
     EXPECT_EQ(ReadEnviParams("not json").AppID, "");
     EXPECT_TRUE(SameTextIgnoringCase("gd_QELT_dwin", kBrevAppId));
 }

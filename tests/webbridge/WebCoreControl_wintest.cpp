@@ -177,6 +177,9 @@ TEST_F(WebControlOnStandIn, PageIsMadeOnceNavigatesEachAddressAndRelaysEvents) {
     const HWND form = H(control->WebCoreForm()->Handle());
     EXPECT_EQ(made[0]->GetI("form"), N(form));
     EXPECT_EQ(control->WebCoreForm()->Handle2(), reinterpret_cast<TFwHandle>(form));
+    EXPECT_EQ(control->WebCoreForm()->ToJson(), R"({"FHeight":0,"FWidth":0,"Fhandle":)" +
+                                                    std::to_string(N(form)) + R"(,"Fhandle2":)" +
+                                                    std::to_string(N(form)) + R"(,"FCurForm":null})");
     EXPECT_EQ(GetParent(form), window);
     EXPECT_TRUE(IsWindowVisible(form));
     RECT outer{}, inner{};
