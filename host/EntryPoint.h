@@ -5,5 +5,6 @@
 
 // What the rest of the program relies on before the entry sequence: start times zeroed, service
 // classes registered, taxpayer records wiped, log folder prepared.
-void RunModuleInitialisation();
+class TStepCosts;
+void RunModuleInitialisation(TStepCosts* costs = nullptr); // costs: measured when given
 uint32_t RunAppFrameMain();

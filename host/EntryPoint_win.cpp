@@ -14,6 +14,7 @@
 #include "host/QeltContext.h"
 #include "host/SplashFrm.h"
 #include "host/StartTimes.h"
+#include "host/StepCosts.h"
 #include "services/AccountLibrary.h"
 #include "services/ServiceClasses.h"
 #include "webbridge/AppContext.h"
@@ -135,21 +136,47 @@ void LogProcessEnd(uint32_t exitCode) {
     WriteAppLog(line);
 }
 
+uint64_t MicrosecondsNow() {
+    LARGE_INTEGER frequency{}, counter{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<uint64_t>(counter.QuadPart) * 1000000u / static_cast<uint64_t>(frequency.QuadPart);
+}
+
+uint64_t WorkingSetNow() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize
+                                                                                 : 0;
+}
+
 } // namespace
 
-void RunModuleInitialisation() {
+void RunModuleInitialisation(TStepCosts* costs) {
+    const auto step = [costs](const char* name, void (*f)()) {
+        if (costs != nullptr)
+            costs->Measure(name, f);
+        else
+            f();
+    };
     StartTimes().Reset();
-    RegisterServiceClasses();
-    WipeTaxpayerRecordsAtStart();
-    InitAppLog();
-    InstallCrashReport();
-    LoadZRAccountAtStart();
+    step("RegisterServiceClasses", &RegisterServiceClasses);
+    step("WipeTaxpayerRecordsAtStart", &WipeTaxpayerRecordsAtStart);
+    step("InitAppLog", [] { InitAppLog(); });
+    step("InstallCrashReport", &InstallCrashReport);
+    step("LoadZRAccountAtStart", &LoadZRAccountAtStart);
 }
 
 uint32_t RunAppFrameMain() {
-    RunModuleInitialisation();
+    // The start-up benchmark's view of the steps, when it asks for it.
+    std::unique_ptr<TStepCosts> costs;
+    if (GetEnvironmentVariableW(L"APPFRAME_STARTUP_STEPS", nullptr, 0) > 0)
+        costs = std::make_unique<TStepCosts>(&MicrosecondsNow, &WorkingSetNow);
+    RunModuleInitialisation(costs.get());
     // Deliberately never freed (see the steps' fields).
-    auto* steps = new TProgramEntrySteps();
+    auto* programSteps = new TProgramEntrySteps();
+    IEntrySteps* steps = programSteps;
+    if (costs) steps = new TMeasuredSteps(*programSteps, *costs);
     uint32_t exitCode = kNormalExitCode;
     try {
         exitCode = RunEntrySequence(*steps, StartTimes());
@@ -165,6 +192,9 @@ uint32_t RunAppFrameMain() {
     // The message loop has ended: the task runner finishes the task in hand and logs its exit.
     StopAsyncWorkers();
     UnloadZRAccount();
+    if (costs)
+        for (const std::string& line : costs->Lines())
+            WriteAppLog("AppFrameMain: start-up step " + line);
     if (!TAppFramework::isCefSubProc()) LogProcessEnd(exitCode);
     return exitCode;
 }

@@ -1,5 +1,6 @@
 // The start-up sequence's order and its end paths, over recorded steps.
 #include "host/EntrySequence.h"
+#include "host/StepCosts.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +159,34 @@ TEST(EntrySequence, AMissingManifestStopsStartUpWithTheError) {
     TStartTimes times;
     EXPECT_THROW(RunEntrySequence(steps, times), std::runtime_error);
     EXPECT_EQ(steps.Calls.back(), "CreateHostContext");
+}
+
+// The benchmark's view changes nothing: the same steps run, each measured once in its order
+// (the message loop is not a start-up step), and a step that raises is measured too.
+TEST(EntrySequence, MeasuredStepsRunUnchangedAndEachIsRecorded) {
+    TRecordedSteps plain, inner;
+    TStartTimes times;
+    RunEntrySequence(plain, times);
+    uint64_t clock = 0, memory = 0;
+    TStepCosts costs([&] { return clock += 10; }, [&] { return ++memory; });
+    TMeasuredSteps measured(inner, costs);
+    RunEntrySequence(measured, times);
+    EXPECT_EQ(inner.Calls, plain.Calls);
+    Calls names;
+    for (const TStepCost& cost : costs.Costs())
+        names.push_back(cost.Name);
+    Calls expected;
+    for (const std::string& call : plain.Calls)
+        if (call != "IsCefSubProc" && call != "AppRun") expected.push_back(call);
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(costs.Lines().front(), "InitApplication 10 us, working set 1");
+
+    TRecordedSteps failing;
+    failing.ManifestMissing = true;
+    TStepCosts failed([] { return uint64_t{0}; }, [] { return uint64_t{0}; });
+    TMeasuredSteps measuredFailing(failing, failed);
+    EXPECT_THROW(RunEntrySequence(measuredFailing, times), std::runtime_error);
+    EXPECT_EQ(failed.Costs().back().Name, "CreateHostContext");
 }
 
 } // namespace
