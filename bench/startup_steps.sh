@@ -2,9 +2,10 @@
 # Start-up cost by step, against an older client. Builds the Win32 client of BASE_COMMIT (default
 # 6e19fca) once, in a worktree of its own under BUILD_DIR/startup-base, then starts this client
 # and that one RUNS times each (default 7), interleaved, each from a copy of its own program
-# folder, with the stand-in framework playing "page loaded, close". Prints, per step of this
-# client's start (APPFRAME_STARTUP_STEPS makes it log them), the median time and the median working
-# set after it; then the median InitTime and peak working set of both clients and their ratio.
+# folder, with the stand-in framework playing "page loaded, close". Prints, per step of the start
+# (APPFRAME_STARTUP_STEPS makes a client log them; an older client may not), the median time and
+# the median working set after it; then the median InitTime and peak working set of both clients
+# and their ratio.
 # The machines here are noisy: read the ratio, not the milliseconds.
 # usage: bench/startup_steps.sh [BASE_COMMIT] [RUNS] [BUILD_DIR]   (BUILD_DIR default build/win32, built)
 set -e
@@ -62,19 +63,22 @@ while [ "$i" -le "$runs" ]; do
 done
 
 echo
-echo "this client, by step (median of $runs; time, then working set after the step):"
-awk '{print $1}' "$work/new.steps" | awk '!seen[$0]++' > "$work/names"
+echo "by step (median of $runs): time and working set after the step, this client | $base (when it logs steps)"
+cat "$work/new.steps" "$work/old.steps" | awk '{print $1}' | awk '!seen[$0]++' > "$work/names"
+cell() { # cell LABEL NAME: "time ms  working set MiB" of that step, or blanks
+  us=$(awk -v n="$2" '$1 == n {print $2}' "$work/$1.steps" | median)
+  ws=$(awk -v n="$2" '$1 == n {print $6}' "$work/$1.steps" | median)
+  if [ "$us" = "n/a" ]; then printf '%22s' '-'; else
+    printf '%9.2f ms %7.1f MiB' "$(echo "$us" | awk '{print $1 / 1000}')" "$(echo "$ws" | awk '{print $1 / 1048576}')"; fi
+}
 while read -r name; do
-  us=$(awk -v n="$name" '$1 == n {print $2}' "$work/new.steps" | median)
-  ws=$(awk -v n="$name" '$1 == n {print $6}' "$work/new.steps" | median)
-  printf '  %-28s %9.2f ms %8.1f MiB\n' "$name" "$(echo "$us" | awk '{print $1 / 1000}')" \
-    "$(echo "$ws" | awk '{print $1 / 1048576}')"
+  printf '  %-28s %s | %s\n' "$name" "$(cell new "$name")" "$(cell old "$name")"
 done < "$work/names"
 
 ni=$(median < "$work/new.init"); oi=$(median < "$work/old.init")
 np=$(median < "$work/new.peak"); op=$(median < "$work/old.peak")
 echo
-echo "InitTime median: $ni ms (this), $oi ms ($base), ratio $(awk -v a="$ni" -v b="$oi" 'BEGIN {printf "%.2f", b > 0 ? a / b : 0}')"
+echo "InitTime median: $ni ms (this), $oi ms ($base), ratio $(awk -v a="$ni" -v b="$oi" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}')"
 echo "peak working set median: $(awk -v a="$np" 'BEGIN {printf "%.1f", a / 1048576}') MiB (this)," \
   "$(awk -v a="$op" 'BEGIN {printf "%.1f", a / 1048576}') MiB ($base)," \
   "difference $(awk -v a="$np" -v b="$op" 'BEGIN {printf "%+.1f", (a - b) / 1048576}') MiB"

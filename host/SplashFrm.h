@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 class TfrmSplashFrm final : public ISplashForm {
 public:
@@ -24,17 +25,19 @@ public:
     static constexpr wchar_t kCaption[] = L"frmSplashFrm";
     static constexpr UINT kAnimationTimerId = 1;
 
-    // Creates the window, hidden, with what the program folder's "Image\" holds.
+    // Starts the splash: the picture is read and the window made, hidden, on the splash's own
+    // thread, with what the program folder's "Image\" holds, while start-up goes on.
     explicit TfrmSplashFrm(const std::string& programFolder);
     ~TfrmSplashFrm() override;
     TfrmSplashFrm(const TfrmSplashFrm&) = delete;
     TfrmSplashFrm& operator=(const TfrmSplashFrm&) = delete;
 
+    // Shows the window once it is made; it paints and animates on its own thread.
     void Show();
-    // Closes and destroys the window; the splash never shows again.
+    // Destroys the window and ends its thread, freeing its pictures; the splash never shows again.
     void Close() override;
 
-    HWND Handle() const { return FHandle; }
+    HWND Handle() const; // once the window is made (null when it could not be)
 
     // The form's framework event handler: the splash takes no page events.
     static void APPFRAME_STDCALL OnFormEvent(void* self, void* Sender, void* userContext, int32_t iEventType,
@@ -43,17 +46,25 @@ public:
 private:
     struct TAnimation;
 
+    // On the splash's thread.
+    void Run(const std::string& programFolder);
+    void Create(const std::string& programFolder);
     void FormCreate(const std::string& imageFolder);
     void LoadAnimation(const std::string& imageFolder, const std::string& iniPath);
     void ShowFrame();
     void OnTimer();
     void Paint();
+    void FreePictures();
+    const TBgraImage& Shown() const { return FAnimation ? FScreen : FPicture; }
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND FHandle = nullptr;
+    HWND FHandle = nullptr; // written by the splash's thread before FReady is set
+    UniqueHandle FReady;    // set once the window is made, or could not be
+    std::thread FThread;
+    // The splash's thread only.
     TBgraImage FPicture; // what img1 shows over the form's colour, composed once
-    TBgraImage FScreen;  // what the window shows: the picture, or the back buffer with the frame
+    TBgraImage FScreen;  // with an animation: the back buffer, the picture with the frame
     TSplashPlace FGifPlace;
     std::unique_ptr<TAnimation> FAnimation;
 };

@@ -8,6 +8,7 @@
 #include "host/HostFiles.h"
 
 #include <exception>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -66,7 +67,60 @@ static TBgraImage BuiltInSplashPicture() {
     return image;
 }
 
-TfrmSplashFrm::TfrmSplashFrm(const std::string& programFolder) {
+static bool IsOpaque(const TBgraImage& image) {
+    for (size_t i = 3; i < image.FPixels.size(); i += 4)
+        if (image.FPixels[i] != 0xFF) return false;
+    return true;
+}
+
+// The form's colour shows through where the picture is transparent; an opaque picture is its own
+// composition.
+static TBgraImage OverFormColour(TBgraImage picture) {
+    if (IsOpaque(picture)) return picture;
+    TBgraImage canvas = SolidCanvas(picture.FWidth, picture.FHeight, ButtonFaceRgb());
+    DrawOver(canvas, picture, 0, 0);
+    return canvas;
+}
+
+// Asks the splash's thread to destroy the window and end.
+constexpr UINT kMsgEndSplash = WM_APP + 1;
+
+TfrmSplashFrm::TfrmSplashFrm(const std::string& programFolder)
+    : FReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (!FReady) throw std::runtime_error("Splash: CreateEvent failed");
+    FThread = std::thread([this, programFolder] { Run(programFolder); });
+}
+
+TfrmSplashFrm::~TfrmSplashFrm() {
+    Close();
+}
+
+HWND TfrmSplashFrm::Handle() const {
+    WaitForSingleObject(FReady.Get(), INFINITE);
+    return FHandle;
+}
+
+void TfrmSplashFrm::Run(const std::string& programFolder) {
+    try {
+        Create(programFolder);
+    } catch (const std::exception& e) {
+        WriteAppLog(std::string("Splash: ") + e.what());
+    } catch (...) {
+    }
+    SetEvent(FReady.Get());
+    if (FHandle == nullptr) {
+        FreePictures();
+        return;
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    FreePictures();
+}
+
+void TfrmSplashFrm::Create(const std::string& programFolder) {
     static const ATOM windowClass = [] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -80,51 +134,51 @@ TfrmSplashFrm::TfrmSplashFrm(const std::string& programFolder) {
     (void)windowClass;
     try {
         FormCreate(programFolder + "Image\\");
-        FScreen = FPicture;
-        if (FAnimation) ShowFrame();
+        if (FAnimation) {
+            FScreen = FPicture;
+            ShowFrame();
+        }
     } catch (const std::exception& e) { // out of memory: a plain splash is still a splash
         WriteAppLog(std::string("Splash: ") + e.what());
-        FAnimation.reset();
-        FPicture = TBgraImage();
-        FScreen = TBgraImage();
+        FreePictures();
     }
-    if (FScreen.FPixels.empty()) {
+    if (FPicture.FPixels.empty()) {
+        FAnimation.reset();
         FPicture = SolidCanvas(kSplashDesignWidth, kSplashDesignHeight, ButtonFaceRgb());
-        FScreen = FPicture;
     }
     const int width = static_cast<int>(FPicture.FWidth), height = static_cast<int>(FPicture.FHeight);
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, kCaption, WS_POPUP, left, top, width, height,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, kCaption, WS_POPUP, left, top, width, height, nullptr,
+                    nullptr, GetModuleHandleW(nullptr), this);
     if (FHandle && FAnimation && FAnimation->FPlayback.DelayMs() > 0)
         SetTimer(FHandle, kAnimationTimerId, FAnimation->FPlayback.DelayMs(), nullptr);
 }
 
-TfrmSplashFrm::~TfrmSplashFrm() {
-    Close();
+void TfrmSplashFrm::FreePictures() {
+    FAnimation.reset();
+    FPicture = TBgraImage();
+    FScreen = TBgraImage();
 }
 
 void TfrmSplashFrm::FormCreate(const std::string& imageFolder) {
-    TBgraImage picture = BuiltInSplashPicture();
     const std::string picturePath = imageFolder + "Flash.png";
     const bool branded = FileExistsUtf8(picturePath);
+    TBgraImage picture;
     if (branded) {
         std::string error;
-        TBgraImage loaded;
-        if (LoadPicture(picturePath, loaded, error))
-            picture = std::move(loaded);
-        else
+        if (!LoadPicture(picturePath, picture, error)) {
             WriteAppLog("Splash: \"" + picturePath + "\" cannot be loaded (" + error +
                         "); the built-in picture stays");
+            picture = TBgraImage();
+        }
     }
-    // The form takes the picture's size; its colour shows through where the picture is transparent.
-    FPicture = picture.FPixels.empty() ? SolidCanvas(kSplashDesignWidth, kSplashDesignHeight, ButtonFaceRgb())
-                                       : SolidCanvas(picture.FWidth, picture.FHeight, ButtonFaceRgb());
-    DrawOver(FPicture, picture, 0, 0);
+    if (picture.FPixels.empty()) picture = BuiltInSplashPicture();
+    // The form takes the picture's size.
+    if (!picture.FPixels.empty()) FPicture = OverFormColour(std::move(picture));
     // Only a branded splash carries an animation.
     const std::string iniPath = imageFolder + "config.ini";
-    if (branded && FileExistsUtf8(iniPath)) LoadAnimation(imageFolder, iniPath);
+    if (branded && !FPicture.FPixels.empty() && FileExistsUtf8(iniPath)) LoadAnimation(imageFolder, iniPath);
 }
 
 void TfrmSplashFrm::LoadAnimation(const std::string& imageFolder, const std::string& iniPath) {
@@ -177,33 +231,30 @@ void TfrmSplashFrm::OnTimer() {
 }
 
 void TfrmSplashFrm::Show() {
-    if (!FHandle) return;
-    ShowWindow(FHandle, SW_SHOWNOACTIVATE);
-    UpdateWindow(FHandle);
+    if (const HWND window = Handle()) ShowWindowAsync(window, SW_SHOWNOACTIVATE);
 }
 
 void TfrmSplashFrm::Close() {
-    if (!FHandle) return;
-    HWND window = FHandle;
+    if (!FThread.joinable()) return;
+    if (const HWND window = Handle()) PostMessageW(window, kMsgEndSplash, 0, 0);
+    FThread.join();
     FHandle = nullptr;
-    KillTimer(window, kAnimationTimerId);
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
 }
 
 void TfrmSplashFrm::Paint() {
     PAINTSTRUCT ps;
+    const TBgraImage& shown = Shown();
     HDC dc = BeginPaint(FHandle, &ps);
-    if (dc && !FScreen.FPixels.empty()) {
+    if (dc && !shown.FPixels.empty()) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = static_cast<LONG>(FScreen.FWidth);
-        info.bmiHeader.biHeight = -static_cast<LONG>(FScreen.FHeight); // top-down rows
+        info.bmiHeader.biWidth = static_cast<LONG>(shown.FWidth);
+        info.bmiHeader.biHeight = -static_cast<LONG>(shown.FHeight); // top-down rows
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
-        SetDIBitsToDevice(dc, 0, 0, FScreen.FWidth, FScreen.FHeight, 0, 0, 0, FScreen.FHeight,
-                          FScreen.FPixels.data(), &info, DIB_RGB_COLORS);
+        SetDIBitsToDevice(dc, 0, 0, shown.FWidth, shown.FHeight, 0, 0, 0, shown.FHeight, shown.FPixels.data(),
+                          &info, DIB_RGB_COLORS);
     }
     EndPaint(FHandle, &ps);
 }
@@ -242,6 +293,14 @@ LRESULT TfrmSplashFrm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case kMsgFormNotice:
         return 0;
+    case kMsgEndSplash:
+        KillTimer(FHandle, kAnimationTimerId);
+        DestroyWindow(FHandle);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+        PostQuitMessage(0);
+        break;
     default:
         break;
     }

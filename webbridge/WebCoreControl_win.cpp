@@ -61,6 +61,30 @@ bool IsRendererWindow(HWND window) {
     return lstrcmpiA(name, kRendererWindowClass) == 0;
 }
 
+// The common controls' subclassing, loaded with the first web control: a start that makes none
+// does not load the library.
+struct TSubclassApi {
+    decltype(&SetWindowSubclass) Set = nullptr;
+    decltype(&RemoveWindowSubclass) Remove = nullptr;
+    decltype(&DefSubclassProc) Default = nullptr;
+};
+const TSubclassApi& SubclassApi() {
+    static const TSubclassApi api = [] {
+        TSubclassApi found;
+        if (const HMODULE library = LoadLibraryW(L"comctl32.dll")) {
+            found.Set = reinterpret_cast<decltype(&SetWindowSubclass)>(
+                reinterpret_cast<void*>(GetProcAddress(library, "SetWindowSubclass")));
+            found.Remove = reinterpret_cast<decltype(&RemoveWindowSubclass)>(
+                reinterpret_cast<void*>(GetProcAddress(library, "RemoveWindowSubclass")));
+            found.Default = reinterpret_cast<decltype(&DefSubclassProc)>(
+                reinterpret_cast<void*>(GetProcAddress(library, "DefSubclassProc")));
+        }
+        if (!found.Set || !found.Remove || !found.Default) found = TSubclassApi{};
+        return found;
+    }();
+    return api;
+}
+
 void FillParent(HWND child, HWND parent) {
     RECT r{};
     GetClientRect(parent, &r);
@@ -99,8 +123,9 @@ TWebCoreControl* TWebCoreControl::Create(TFwHandle aOwnerWindow, TAppFramework& 
         throw EWebCoreControlError("TWebCoreControl: SetWindowsHookEx " + std::to_string(error));
     }
     control->FOwnedByWindow = true;
-    if (SetWindowSubclass(parent, &ParentProc, reinterpret_cast<UINT_PTR>(control.get()),
-                          reinterpret_cast<DWORD_PTR>(control.get())))
+    const TSubclassApi& subclass = SubclassApi();
+    if (subclass.Set && subclass.Set(parent, &ParentProc, reinterpret_cast<UINT_PTR>(control.get()),
+                                     reinterpret_cast<DWORD_PTR>(control.get())))
         control->FParent = parent;
     RegisterLiveControl(static_cast<IWebCoreControlInf*>(control.get()), reinterpret_cast<TFwHandle>(window));
     return control.release();
@@ -185,7 +210,7 @@ void TWebCoreControl::TearDown() {
     FOnWebBrowserEvent = {nullptr, nullptr};
     UnregisterLiveControl(static_cast<IWebCoreControlInf*>(this));
     if (FParent != nullptr) {
-        RemoveWindowSubclass(FParent, &ParentProc, reinterpret_cast<UINT_PTR>(this));
+        SubclassApi().Remove(FParent, &ParentProc, reinterpret_cast<UINT_PTR>(this));
         FParent = nullptr;
     }
     if (FHook != nullptr) {
@@ -279,10 +304,10 @@ LRESULT CALLBACK TWebCoreControl::ParentProc(HWND hwnd, UINT msg, WPARAM wParam,
                                              DWORD_PTR data) {
     auto* control = reinterpret_cast<TWebCoreControl*>(data);
     if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, &ParentProc, id);
+        SubclassApi().Remove(hwnd, &ParentProc, id);
         control->FParent = nullptr;
     }
-    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    const LRESULT result = SubclassApi().Default(hwnd, msg, wParam, lParam);
     if (msg == WM_SIZE && control->FWindow != nullptr) FillParent(control->FWindow, hwnd);
     return result;
 }

@@ -128,8 +128,14 @@ double NowMs() {
 }
 
 std::string RandomSecret() {
+    // Loaded here, in page-host mode only: an ordinary start of the library does not pay for it.
+    using TGenRandom = LONG(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
+    const HMODULE library = LoadLibraryW(L"bcrypt.dll");
+    const auto genRandom = library ? reinterpret_cast<TGenRandom>(
+                                         reinterpret_cast<void*>(GetProcAddress(library, "BCryptGenRandom")))
+                                   : nullptr;
     unsigned char bytes[16];
-    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+    if (!genRandom || genRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
         throw std::runtime_error("no random bytes for the page-host secret");
     static const char kHex[] = "0123456789abcdef";
     std::string out;
