@@ -7,7 +7,8 @@
 # the median working set after it; then the median InitTime and peak working set of both clients
 # and their ratio.
 # The machines here are noisy: read the ratio, not the milliseconds.
-# usage: bench/startup_steps.sh [BASE_COMMIT] [RUNS] [BUILD_DIR]   (BUILD_DIR default build/win32, built)
+# usage: [SAME_STANDINS=1] bench/startup_steps.sh [BASE_COMMIT] [RUNS] [BUILD_DIR]
+#        (BUILD_DIR default build/win32, already built)
 set -e
 cd "$(dirname "$0")/.."
 base="${1:-6e19fca}"
@@ -35,6 +36,11 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"; tools/wine-prefix.sh stop "$prefix" >/dev/null' EXIT
 cp -r "$build/program" "$work/new"
 cp -r "$basedir/build/program" "$work/old"
+# SAME_STANDINS=1: this client too runs with the older build's stand-in libraries, so that only
+# the clients differ.
+if [ "${SAME_STANDINS:-0}" = 1 ]; then
+  for dll in "$work/old"/*.dll; do cp "$dll" "$work/new/"; done
+fi
 cat > "$work/scenario.json" <<'JSON'
 {"steps": [{"do": "event", "type": 3}, {"do": "close"}]}
 JSON
