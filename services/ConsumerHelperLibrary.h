@@ -72,6 +72,10 @@ public:
                         std::string& aFuncParams);
 
 private:
+    // One wrapped operation: without the library -1 and kZRPNSNotFound in `output`; otherwise the
+    // body, anything it raises becoming -1 and the label followed by the error's message.
+    template <class F>
+    int32_t Wrapped(const char* label, std::string& output, F&& body) const;
     int32_t FetchAWith(const char* exportName, const std::string& UniRegID, const std::string& bizType,
                        int64_t BeginOffset, std::string& JsonArray, int64_t& RetBeginOffset,
                        int64_t& RetEndOffset, int64_t& RetMsgCount, std::string& aFuncParams,

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -125,6 +126,15 @@ int32_t Guarded(const char* label, std::string& output, F&& body) noexcept {
 
 } // namespace
 
+template <class F>
+int32_t TConsumerHelper::Wrapped(const char* label, std::string& output, F&& body) const {
+    if (!IsLoaded()) {
+        output = kZRPNSNotFound;
+        return -1;
+    }
+    return Guarded(label, output, std::forward<F>(body));
+}
+
 IConsumerHelper& DefaultConsumerHelper() {
     return TConsumerHelper::GetInstance();
 }
@@ -162,11 +172,7 @@ int32_t TConsumerHelper::SetCofig(const std::string& ClientID, const std::string
                                   const std::string& MAC, const std::string& CompanyArray,
                                   const std::string& AreaCode, int32_t Interval, int32_t Timeout,
                                   std::string& UniRegID, std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.SetCofig", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.SetCofig", aFuncParams, [&] {
         const std::u16string texts[] = {
             Utf8ToUtf16(ClientID),    Utf8ToUtf16(AppID),        Utf8ToUtf16(AppSecret),
             Utf8ToUtf16(AccountType), Utf8ToUtf16(AccountName),  Utf8ToUtf16(Token),
@@ -188,11 +194,7 @@ int32_t TConsumerHelper::SetCofig(const std::string& ClientID, const std::string
 int32_t TConsumerHelper::FetchEx(const std::string& UniRegID, const std::string& bizType, int32_t MsgCount,
                                  std::string& JsonArray, int64_t& BeginOffset, int64_t& EndOffset,
                                  std::string& aFuncParams, const TMessageFilter& QueryFilter) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.Fetch", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.Fetch", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string types = Utf8ToUtf16(bizType);
         TDeliveringCall call(&QueryFilter);
@@ -210,11 +212,7 @@ int32_t TConsumerHelper::FetchOffsetEx(const std::string& UniRegID, const std::s
                                        int32_t MsgCount, int64_t Offset, int64_t& EndOffset,
                                        std::string& JsonArray, std::string& aFuncParams,
                                        const TMessageFilter& QueryFilter) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.FetchOffset", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.FetchOffset", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string types = Utf8ToUtf16(bizType);
         TDeliveringCall call(&QueryFilter);
@@ -230,11 +228,7 @@ int32_t TConsumerHelper::FetchOffsetEx(const std::string& UniRegID, const std::s
 
 int32_t TConsumerHelper::SendMsgReceipt(const std::string& UniRegID, int32_t MsgID, int32_t Receipt,
                                         std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.SendMsgReceipt", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.SendMsgReceipt", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         TLibBuffer message(kZRPNSMessageChars);
         const auto fn = reinterpret_cast<TZRPNSSendMsgReceipt>(Export(kZRPNSExpSendMsgReceipt));
@@ -266,11 +260,7 @@ void TConsumerHelper::GetLastNetFetchError(const std::string& UniRegID, std::str
 }
 
 int32_t TConsumerHelper::HttpRequestFetch(const std::string& UniRegID, std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.HttpRequestFetch", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.HttpRequestFetch", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         CriticalSectionLock lock(gCallLock);
         TLibBuffer message(kZRPNSMessageChars);
@@ -300,11 +290,7 @@ int32_t TConsumerHelper::FetchAWith(const char* exportName, const std::string& U
                                     const std::string& bizType, int64_t BeginOffset, std::string& JsonArray,
                                     int64_t& RetBeginOffset, int64_t& RetEndOffset, int64_t& RetMsgCount,
                                     std::string& aFuncParams, const TMessageFilter* QueryFilter) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.FetchA", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.FetchA", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string types = Utf8ToUtf16(bizType);
         const std::u16string current = Utf8ToUtf16(JsonArray);
@@ -323,11 +309,7 @@ int32_t TConsumerHelper::FetchAWith(const char* exportName, const std::string& U
 int32_t TConsumerHelper::Fetch(const std::string& UniRegID, const std::string& bizType, int32_t MsgCount,
                                std::string& JsonArray, int64_t& BeginOffset, int64_t& EndOffset,
                                std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.Fetch", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.Fetch", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string types = Utf8ToUtf16(bizType);
         TDeliveringCall call(nullptr);
@@ -344,11 +326,7 @@ int32_t TConsumerHelper::Fetch(const std::string& UniRegID, const std::string& b
 int32_t TConsumerHelper::FetchOffset(const std::string& UniRegID, const std::string& bizType,
                                      int32_t MsgCount, int64_t Offset, int64_t& EndOffset,
                                      std::string& JsonArray, std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.FetchOffset", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.FetchOffset", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string types = Utf8ToUtf16(bizType);
         TDeliveringCall call(nullptr);
@@ -364,11 +342,7 @@ int32_t TConsumerHelper::FetchOffset(const std::string& UniRegID, const std::str
 
 int32_t TConsumerHelper::AttachToMsgDB(const std::string& UniRegID, const std::string& AppID,
                                        const std::string& NewReceiver, std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.AttachToMsgDB", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.AttachToMsgDB", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string appId = Utf8ToUtf16(AppID);
         const std::u16string receiver = Utf8ToUtf16(NewReceiver);
@@ -383,11 +357,7 @@ int32_t TConsumerHelper::AttachToMsgDB(const std::string& UniRegID, const std::s
 
 int32_t TConsumerHelper::FilterQuery(const std::string& UniRegID, const std::string& KeyValues,
                                      std::string& JsonArray, std::string& aFuncParams) {
-    if (!IsLoaded()) {
-        aFuncParams = kZRPNSNotFound;
-        return -1;
-    }
-    return Guarded("TConsumerHelper.FilterQuery", aFuncParams, [&] {
+    return Wrapped("TConsumerHelper.FilterQuery", aFuncParams, [&] {
         const std::u16string regId = Utf8ToUtf16(UniRegID);
         const std::u16string keyValues = Utf8ToUtf16(KeyValues);
         TDeliveringCall call(nullptr);
