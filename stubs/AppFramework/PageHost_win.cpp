@@ -20,10 +20,62 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <type_traits>
 
 using namespace pagehost;
 
 namespace {
+
+// Winsock, bound when the page host starts: the library in its ordinary mode never loads it.
+struct TWinsock {
+    decltype(&::WSAStartup) WSAStartup = nullptr;
+    decltype(&::accept) accept = nullptr;
+    decltype(&::bind) bind = nullptr;
+    decltype(&::closesocket) closesocket = nullptr;
+    decltype(&::getsockname) getsockname = nullptr;
+    decltype(&::listen) listen = nullptr;
+    decltype(&::recv) recv = nullptr;
+    decltype(&::send) send = nullptr;
+    decltype(&::setsockopt) setsockopt = nullptr;
+    decltype(&::shutdown) shutdown = nullptr;
+    decltype(&::socket) socket = nullptr;
+};
+
+const TWinsock& Ws() {
+    static const TWinsock api = [] {
+        TWinsock found;
+        const HMODULE library = LoadLibraryW(L"ws2_32.dll");
+        if (library == nullptr) throw std::runtime_error("ws2_32.dll cannot be loaded");
+        const auto bind = [library](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+                reinterpret_cast<void*>(GetProcAddress(library, name)));
+            if (slot == nullptr) throw std::runtime_error(std::string("ws2_32.dll has no ") + name);
+        };
+        bind(found.WSAStartup, "WSAStartup");
+        bind(found.accept, "accept");
+        bind(found.bind, "bind");
+        bind(found.closesocket, "closesocket");
+        bind(found.getsockname, "getsockname");
+        bind(found.listen, "listen");
+        bind(found.recv, "recv");
+        bind(found.send, "send");
+        bind(found.setsockopt, "setsockopt");
+        bind(found.shutdown, "shutdown");
+        bind(found.socket, "socket");
+        return found;
+    }();
+    return api;
+}
+
+uint16_t HostToNet16(uint16_t v) {
+    return static_cast<uint16_t>((v >> 8) | (v << 8));
+}
+uint16_t NetToHost16(uint16_t v) {
+    return HostToNet16(v);
+}
+uint32_t HostToNet32(uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
 
 constexpr wchar_t kHostClass[] = L"AppFwPageHost";
 constexpr UINT kMsgUiJob = WM_APP + 0x50;
@@ -46,7 +98,7 @@ constexpr int32_t kModalCancel = 2;
 struct SocketTraits {
     static SOCKET Empty() { return INVALID_SOCKET; }
     static bool IsValid(SOCKET s) { return s != INVALID_SOCKET; }
-    static void Close(SOCKET s) { closesocket(s); }
+    static void Close(SOCKET s) { Ws().closesocket(s); }
 };
 using UniqueSocket = detail::UniqueWin<SOCKET, SocketTraits>;
 
@@ -209,8 +261,8 @@ void AnnounceLocked(TPageHost& h, int32_t webId, std::vector<std::pair<int32_t, 
 bool SendAll(SOCKET s, const std::string& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        int n =
-            send(s, bytes.data() + sent, static_cast<int>(std::min<size_t>(bytes.size() - sent, 65536)), 0);
+        int n = Ws().send(s, bytes.data() + sent,
+                          static_cast<int>(std::min<size_t>(bytes.size() - sent, 65536)), 0);
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
     }
@@ -484,7 +536,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
     }
     StreamsChanged(serial, true);
     DWORD forever = 0;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&forever), sizeof forever);
+    Ws().setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&forever), sizeof forever);
     TWebSocketReader reader;
     char chunk[16384];
     bool live = true;
@@ -512,7 +564,7 @@ void RunChannel(SOCKET s, const THttpRequest& request, std::string rest) {
         case TFrame::Incomplete:
             break;
         }
-        int n = recv(s, chunk, sizeof chunk, 0);
+        int n = Ws().recv(s, chunk, sizeof chunk, 0);
         if (n <= 0) break;
         rest.append(chunk, static_cast<size_t>(n));
     }
@@ -581,12 +633,12 @@ bool HandleRequest(SOCKET s, const THttpRequest& request, std::string& rest) {
 // what the peer still sends is read and dropped, so that closing does not reset the connection
 // and take the answer with it.
 void CloseGracefully(SOCKET s) {
-    shutdown(s, SD_SEND);
+    Ws().shutdown(s, SD_SEND);
     DWORD patience = kLingerMs;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof patience);
+    Ws().setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof patience);
     char sink[4096];
     for (size_t drained = 0; drained < kMaxBodyBytes;) {
-        int n = recv(s, sink, sizeof sink, 0);
+        int n = Ws().recv(s, sink, sizeof sink, 0);
         if (n <= 0) break;
         drained += static_cast<size_t>(n);
     }
@@ -594,10 +646,11 @@ void CloseGracefully(SOCKET s) {
 
 void ServeRequests(SOCKET s) {
     DWORD idle = kIdleMs, sendPatience = kSendPatienceMs;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendPatience), sizeof sendPatience);
+    Ws().setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
+    Ws().setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendPatience),
+                    sizeof sendPatience);
     BOOL noDelay = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    Ws().setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     std::string buffer;
     char chunk[16384];
     for (;;) {
@@ -605,7 +658,7 @@ void ServeRequests(SOCKET s) {
         size_t used = 0;
         const TParse status = ParseRequest(buffer, request, used);
         if (status == TParse::Incomplete) {
-            int n = recv(s, chunk, sizeof chunk, 0);
+            int n = Ws().recv(s, chunk, sizeof chunk, 0);
             if (n <= 0) return;
             buffer.append(chunk, static_cast<size_t>(n));
             continue;
@@ -643,7 +696,7 @@ void ConnectionThread(SOCKET raw) {
 void ListenerThread(SOCKET listener) {
     try {
         for (;;) {
-            SOCKET s = accept(listener, nullptr, nullptr);
+            SOCKET s = Ws().accept(listener, nullptr, nullptr);
             if (s == INVALID_SOCKET) return; // the listener was closed
             bool take;
             {
@@ -652,13 +705,13 @@ void ListenerThread(SOCKET listener) {
                 if (take) ++Host().Connections;
             }
             if (!take) {
-                closesocket(s);
+                Ws().closesocket(s);
                 continue;
             }
             try {
                 std::thread(ConnectionThread, s).detach();
             } catch (const std::exception&) {
-                closesocket(s);
+                Ws().closesocket(s);
                 std::lock_guard<std::mutex> lock(Host().Lock);
                 --Host().Connections;
             }
@@ -780,7 +833,7 @@ void StartListener() {
         h.Started = true;
     }
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
+    if (Ws().WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = HostProc;
@@ -789,16 +842,17 @@ void StartListener() {
     RegisterClassExW(&wc);
     HWND window =
         CreateWindowExW(0, kHostClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, StubInstance(), nullptr);
-    UniqueSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    UniqueSocket listener(Ws().socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK); // never another interface
+    addr.sin_addr.s_addr = HostToNet32(INADDR_LOOPBACK); // never another interface
     const std::string portText = StubEnv(L"APPFRAME_PAGEHOST_PORT");
-    addr.sin_port = htons(static_cast<u_short>(portText.empty() ? 0 : std::atoi(portText.c_str())));
+    addr.sin_port = HostToNet16(static_cast<u_short>(portText.empty() ? 0 : std::atoi(portText.c_str())));
     int len = sizeof addr;
-    if (!window || !listener || bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.Get(), SOMAXCONN) != 0 ||
-        getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (!window || !listener ||
+        Ws().bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        Ws().listen(listener.Get(), SOMAXCONN) != 0 ||
+        Ws().getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         Transcript("pageHostFailed");
         return;
     }
@@ -807,7 +861,7 @@ void StartListener() {
     {
         std::lock_guard<std::mutex> lock(h.Lock);
         h.Secret = RandomSecret();
-        h.Port = ntohs(addr.sin_port);
+        h.Port = NetToHost16(addr.sin_port);
         h.ProgramFolder = ExeFolder();
         h.MainPath = mainPath.empty() ? "Forms/DemoMain.html" : mainPath;
         h.Window = window;
@@ -967,5 +1021,5 @@ void PageHostStop() {
     }
     for (auto& stream : streams)
         stream->Send(Frame("close", nullptr));
-    if (listener != INVALID_SOCKET) closesocket(listener);
+    if (listener != INVALID_SOCKET) Ws().closesocket(listener);
 }
