@@ -160,11 +160,6 @@ std::string DefaultInstalledLibrary() {
     return std::string(1, static_cast<char>(dir[0])) + ":\\Corvane\\CommonFiles\\KitDeployer\\FRXAppAPI.dll";
 }
 
-template <class F>
-void Bind(HMODULE module, const char* name, F& target) {
-    target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // The secondary device library on the first removable drive that has it, for one task.
 class TSoleDisk {
 public:
@@ -175,11 +170,11 @@ public:
         FModule.Reset(
             LoadLibraryExW(Widen(drive + kSoleDiskLibrary).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
         if (!FModule) return;
-        Bind(FModule.Get(), frx::kQwpmInitName, FInit);
-        Bind(FModule.Get(), frx::kQwpmSelectDeviceName, FSelectDevice);
-        Bind(FModule.Get(), frx::kQwpmFileIsExistName, FFileIsExist);
-        Bind(FModule.Get(), frx::kQwpmReadFileName, FReadFile);
-        Bind(FModule.Get(), frx::kQwpmFreeName, FFree);
+        BindExport(FModule.Get(), frx::kQwpmInitName, FInit);
+        BindExport(FModule.Get(), frx::kQwpmSelectDeviceName, FSelectDevice);
+        BindExport(FModule.Get(), frx::kQwpmFileIsExistName, FFileIsExist);
+        BindExport(FModule.Get(), frx::kQwpmReadFileName, FReadFile);
+        BindExport(FModule.Get(), frx::kQwpmFreeName, FFree);
     }
 
     bool HasUpdateFile() {
@@ -389,9 +384,9 @@ void TFRXExtInterface::EnsureLoaded() {
         if (reinterpret_cast<uintptr_t>(module) < 32) return;
         FAppsDLLHandle = module;
         FLoadedLibrary = path;
-        Bind(module, frx::kGetFRXVersionName, FGetFRXVersion);
-        Bind(module, frx::kFRXGetTaxpayerName, FFRXGetTaxpayer);
-        Bind(module, frx::kFRXInsertUpdateEventName, FFRXInsertUpdateEvent);
+        BindExport(module, frx::kGetFRXVersionName, FGetFRXVersion);
+        BindExport(module, frx::kFRXGetTaxpayerName, FFRXGetTaxpayer);
+        BindExport(module, frx::kFRXInsertUpdateEventName, FFRXInsertUpdateEvent);
     } catch (const std::exception& e) {
         WriteAppLog(std::string("FRX: loading the device library failed: ") + e.what());
     }

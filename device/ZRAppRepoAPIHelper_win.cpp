@@ -3,14 +3,10 @@
 #include "device/LocalEnv.h"
 #include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 
 namespace {
 constexpr int32_t kNotAvailable = -1;
-
-template <class F>
-void Bind(HMODULE module, const char* name, F& target) {
-    target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // A UTF-16 argument that lives for the duration of one call.
 class WArg {
@@ -38,16 +34,16 @@ TZRAppRepoAPIHelper::TZRAppRepoAPIHelper(std::string rootPath) : FRootPath(std::
     FDLLHandle.Reset(LoadLibraryExW(Widen(FRepoLib).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!FDLLHandle) return;
     const HMODULE m = FDLLHandle.Get();
-    Bind(m, "InstallAppToRepo", FInstallAppToRepo);
-    Bind(m, "UpdateAppRepo", FUpdateAppRepo);
-    Bind(m, "DeleteAppRepo", FDeleteAppRepo);
-    Bind(m, "QueryAppRepo", FQueryAppRepo);
-    Bind(m, "GetAppRepoPIDList", FGetAppRepoPIDList);
-    Bind(m, "SetAppRepoExt", FSetAppRepoExt);
-    Bind(m, "GetAppRepoExt", FGetAppRepoExt);
-    Bind(m, "GetAppRepoExtA", FGetAppRepoExtA);
-    Bind(m, "GetAppRepoExtCount", FGetAppRepoExtCount);
-    Bind(m, "DeleteAppRepoExt", FDeleteAppRepoExt);
+    BindExport(m, "InstallAppToRepo", FInstallAppToRepo);
+    BindExport(m, "UpdateAppRepo", FUpdateAppRepo);
+    BindExport(m, "DeleteAppRepo", FDeleteAppRepo);
+    BindExport(m, "QueryAppRepo", FQueryAppRepo);
+    BindExport(m, "GetAppRepoPIDList", FGetAppRepoPIDList);
+    BindExport(m, "SetAppRepoExt", FSetAppRepoExt);
+    BindExport(m, "GetAppRepoExt", FGetAppRepoExt);
+    BindExport(m, "GetAppRepoExtA", FGetAppRepoExtA);
+    BindExport(m, "GetAppRepoExtCount", FGetAppRepoExtCount);
+    BindExport(m, "DeleteAppRepoExt", FDeleteAppRepoExt);
     FHasLoadDLL = true;
 }
 

@@ -3,6 +3,7 @@
 #include "device/LocalEnv.h"
 #include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,10 +12,6 @@ namespace {
 // The library expects at least this much room behind the parameter pointer.
 constexpr size_t kFuncParamsBytes = 1024;
 
-template <class F>
-F Bind(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 } // namespace
 
 TZRSvcAPIHelper& TZRSvcAPIHelper::Instance() {
@@ -27,10 +24,14 @@ TZRSvcAPIHelper::TZRSvcAPIHelper(std::string rootPath) : FRootPath(std::move(roo
     FServiceLib = FRootPath + "ZRService.dll";
     UniqueModule module(LoadLibraryExW(Widen(FServiceLib).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module) return;
-    const auto install = Bind<TInstallService>(module.Get(), "InstallService");
-    const auto uninstall = Bind<TUninstallService>(module.Get(), "UninstallService");
-    const auto add = Bind<TAddService>(module.Get(), "AddService");
-    const auto remove = Bind<TDeleteService>(module.Get(), "DeleteService");
+    TInstallService install = nullptr;
+    BindExport(module.Get(), "InstallService", install);
+    TUninstallService uninstall = nullptr;
+    BindExport(module.Get(), "UninstallService", uninstall);
+    TAddService add = nullptr;
+    BindExport(module.Get(), "AddService", add);
+    TDeleteService remove = nullptr;
+    BindExport(module.Get(), "DeleteService", remove);
     if (!install || !uninstall || !add || !remove) return;
     FSvcHosthandle = std::move(module);
     FInstallService = install;

@@ -41,10 +41,8 @@ void PruneDumps() {
 }
 
 std::wstring WriteDump(EXCEPTION_POINTERS* pointers) {
-    const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll");
-    const auto write = dbghelp ? reinterpret_cast<TMiniDumpWriteDump>(
-                                     reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")))
-                               : nullptr;
+    TMiniDumpWriteDump write = nullptr;
+    BindExport(LoadLibraryW(L"dbghelp.dll"), "MiniDumpWriteDump", write);
     if (write == nullptr) return {};
     PruneDumps();
     SYSTEMTIME now;

@@ -1,4 +1,5 @@
 #include "foundation/Abi.h"
+#include "foundation/WinProcess.h"
 
 #include <windows.h>
 
@@ -18,12 +19,9 @@ struct TSystemStrings {
 const TSystemStrings& SystemStrings() {
     static const TSystemStrings api = [] {
         TSystemStrings found;
-        if (const HMODULE library = LoadLibraryW(L"oleaut32.dll")) {
-            found.Alloc = reinterpret_cast<decltype(&SysAllocStringLen)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "SysAllocStringLen")));
-            found.Free = reinterpret_cast<decltype(&SysFreeString)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "SysFreeString")));
-        }
+        const HMODULE library = LoadLibraryW(L"oleaut32.dll");
+        BindExport(library, "SysAllocStringLen", found.Alloc);
+        BindExport(library, "SysFreeString", found.Free);
         return found;
     }();
     return api;

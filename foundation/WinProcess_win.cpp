@@ -29,6 +29,10 @@ void ProcessPendingMessages() {
     }
 }
 
+void* ExportAddress(void* module, const char* name) {
+    return module ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name)) : nullptr;
+}
+
 std::string ModuleNameAt(const void* address, uintptr_t* base) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |

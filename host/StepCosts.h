@@ -39,7 +39,13 @@ private:
         uint64_t Began;
         TRecorder(TStepCosts& owner, const char* name, uint64_t began)
             : Owner(owner), Name(name), Began(began) {}
-        ~TRecorder() { Owner.FCosts.push_back({Name, Owner.FNow() - Began, Owner.FWorkingSet()}); }
+        ~TRecorder() {
+            try {
+                Owner.FCosts.push_back({Name, Owner.FNow() - Began, Owner.FWorkingSet()});
+            } catch (...) {
+                // A lost figure; the step itself goes on as it would have.
+            }
+        }
     };
 
     TReading FNow;

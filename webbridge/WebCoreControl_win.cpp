@@ -2,6 +2,7 @@
 
 #include "foundation/ForeignCall.h"
 #include "foundation/TextCodec.h"
+#include "foundation/WinProcess.h"
 #include "webbridge/AppForm.h"
 #include "webbridge/AppFramework.h"
 #include "webbridge/BoundaryGuard.h"
@@ -71,14 +72,10 @@ struct TSubclassApi {
 const TSubclassApi& SubclassApi() {
     static const TSubclassApi api = [] {
         TSubclassApi found;
-        if (const HMODULE library = LoadLibraryW(L"comctl32.dll")) {
-            found.Set = reinterpret_cast<decltype(&SetWindowSubclass)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "SetWindowSubclass")));
-            found.Remove = reinterpret_cast<decltype(&RemoveWindowSubclass)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "RemoveWindowSubclass")));
-            found.Default = reinterpret_cast<decltype(&DefSubclassProc)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "DefSubclassProc")));
-        }
+        const HMODULE library = LoadLibraryW(L"comctl32.dll");
+        BindExport(library, "SetWindowSubclass", found.Set);
+        BindExport(library, "RemoveWindowSubclass", found.Remove);
+        BindExport(library, "DefSubclassProc", found.Default);
         if (!found.Set || !found.Remove || !found.Default) found = TSubclassApi{};
         return found;
     }();

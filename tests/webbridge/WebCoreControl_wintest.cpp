@@ -149,6 +149,13 @@ TEST_F(WebControlOnStandIn, CreationNeedsAWindowOfAFormAndLeavesNothingBehind) {
     inner->Free();
     Pump();
     EXPECT_TRUE(Lines("script").empty());
+    // A window of the control's class that Create did not make stays a plain window, naming no
+    // control.
+    const HWND plain = CreateWindowExW(0, L"TWebCoreControl", L"", WS_CHILD, 0, 0, 10, 10, FForm, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(FW.GetWebID(plain), 0);
+    DestroyWindow(plain);
     EXPECT_TRUE(Lines("formClosed").empty());
 }
 
